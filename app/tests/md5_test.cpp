@@ -1,0 +1,41 @@
+#include "app/core/md5.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+std::string Md5Of(const std::string& s) { return Md5Hex(s.data(), s.size()); }
+} // namespace
+
+TEST(Md5, Rfc1321TestSuite)
+{
+    EXPECT_EQ(Md5Of(""), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(Md5Of("a"), "0cc175b9c0f1b6a831c399e269772661");
+    EXPECT_EQ(Md5Of("abc"), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(Md5Of("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
+    EXPECT_EQ(Md5Of("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
+    EXPECT_EQ(Md5Of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
+              "d174ab98d277d9f5a5611c2c9f419d9f");
+    EXPECT_EQ(Md5Of("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
+              "57edf4a22be3c955ac49da2e2107b67a");
+}
+
+TEST(Md5, PaddingBoundaries)
+{
+    // 55, 56 and 64 bytes straddle the one- and two-block padding cases.
+    EXPECT_EQ(Md5Of(std::string(55, 'a')), "ef1772b6dff9a122358552954ad0df65");
+    EXPECT_EQ(Md5Of(std::string(56, 'a')), "3b0c8ac703f828b04c6c197006d17218");
+    EXPECT_EQ(Md5Of(std::string(64, 'a')), "014842d480b571495a4a0363793f7367");
+    EXPECT_EQ(Md5Of(std::string(1000000, 'a')), "7707d6ae4e027c70eea2a935c2296f21");
+}
+
+TEST(Md5, MatchesIgnoresCaseButNothingElse)
+{
+    const std::string abc = "abc";
+    EXPECT_TRUE(Md5Matches("900150983CD24FB0D6963F7D28E17F72", abc.data(), abc.size()));
+    EXPECT_TRUE(Md5Matches("900150983cd24fb0d6963f7d28e17f72", abc.data(), abc.size()));
+    EXPECT_FALSE(Md5Matches("", abc.data(), abc.size()));
+    EXPECT_FALSE(Md5Matches("900150983cd24fb0d6963f7d28e17f7", abc.data(), abc.size()));
+    EXPECT_FALSE(Md5Matches("900150983cd24fb0d6963f7d28e17f72 ", abc.data(), abc.size()));
+}

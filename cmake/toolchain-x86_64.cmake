@@ -1,0 +1,12 @@
+# Cross-compiling for Windows (x86_64) with mingw-w64; the -posix compilers give
+# std::thread and std::mutex.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(KESTRUN_TRIPLET x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER   ${KESTRUN_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KESTRUN_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER  ${KESTRUN_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KESTRUN_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

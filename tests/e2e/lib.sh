@@ -1,0 +1,55 @@
+# Shared helpers of the end-to-end scripts: a private Wine prefix per script,
+# the win64 twin copied into it, runs with a time limit, and checks.
+set -uo pipefail
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+E2E_NAME=$(basename "$0" .sh)
+export WINEDEBUG=-all
+export WINEPREFIX="$E2E_ROOT/build/wine/$E2E_NAME"
+E2E_FAILS=0
+
+# A fresh prefix (the base one copied, C: only, user folders inside it).
+e2e_prefix() {
+  local base="$E2E_ROOT/build/wine/base"
+  bash "$E2E_ROOT/scripts/wine-prefix.sh" "$base" --no-z
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+  cp -a "$base" "$WINEPREFIX"
+}
+
+# Copies the win64 twin into a folder of drive C: and echoes that folder.
+e2e_install() {
+  local dir="$WINEPREFIX/drive_c/$1"
+  mkdir -p "$dir"
+  cp "$E2E_ROOT/build/win64/Kestrun.exe" "$dir/${2:-Kestrun.exe}"
+  echo "$dir"
+}
+
+# e2e_run SECONDS DIR EXE [ARGS...]: runs the exe with DIR as its current
+# folder; leaves its exit code in E2E_RC (124 on time-out).
+e2e_run() {
+  local limit=$1 dir=$2 exe=$3
+  shift 3
+  (cd "$dir" && timeout "$limit" /usr/lib/wine/wine64 "$exe" "$@")
+  E2E_RC=$?
+  timeout 30 /usr/lib/wine/wineserver -w
+}
+
+# e2e_run_line SECONDS DIR "COMMAND LINE": passes the line through cmd /c
+# exactly as written (wine64 itself would quote arguments with blanks).
+e2e_run_line() {
+  local limit=$1 dir=$2 line=$3
+  (cd "$dir" && timeout "$limit" /usr/lib/wine/wine64 cmd /c "$line")
+  E2E_RC=$?
+  timeout 30 /usr/lib/wine/wineserver -w
+}
+
+check() {
+  local what=$1
+  shift
+  if "$@"; then echo "  ok    $what"; else echo "  FAIL  $what"; E2E_FAILS=$((E2E_FAILS + 1)); fi
+}
+
+e2e_done() {
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  [ "$E2E_FAILS" -eq 0 ]
+}
