@@ -22,12 +22,9 @@ fi
 
 shots="$here/build/screenshots"
 mkdir -p "$shots"
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1600x900x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'WINEPREFIX=$WINEPREFIX /usr/lib/wine/wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
-export DISPLAY=$display
-sleep 1
+source "$here/scripts/xvfb.sh"
+start_xvfb
+trap 'WINEPREFIX=$WINEPREFIX /usr/lib/wine/wineserver -k 2>/dev/null || true; kill $XVFB_PID 2>/dev/null || true' EXIT
 (cd "$game" && /usr/lib/wine/wine64 Kestrun.exe "$@") &
 sleep "${KESTRUN_SHOT_DELAY:-8}"
 import -window root "$shots/run.png"

@@ -44,16 +44,14 @@ echo "== native suite"
 count_gtest "$logs/native.log" "native suite"
 
 # One X server for all Windows runs; Wine is stopped before it goes away.
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1600x900x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display WINEDEBUG=-all
+source "$here/scripts/xvfb.sh"
+start_xvfb
+export WINEDEBUG=-all
 cleanup() {
   for p in "$here"/build/wine/*/; do WINEPREFIX=${p%/} /usr/lib/wine/wineserver -k 2>/dev/null || true; done
-  kill "$xvfb_pid" 2>/dev/null || true
+  kill "$XVFB_PID" 2>/dev/null || true
 }
 trap cleanup EXIT
-sleep 1
 
 echo "== Win32 runner under wine64"
 bash scripts/wine-prefix.sh "$here/build/wine/runner"

@@ -1,6 +1,12 @@
 #include "app/win32/win32_app_platform.h"
 
+#include "app/win32/desktop_shortcut.h"
+#include "app/win32/install_location.h"
+#include "app/win32/self_update.h"
+#include "cacheserver/win32/server_launch.h"
 #include "framework/handles.h"
+#include "gamewindow/game_phase.h"
+#include "skin/login_phase.h"
 
 #include <shlobj.h>
 
@@ -36,7 +42,7 @@ std::wstring Win32AppPlatform::CurrentDirectory()
 
 wchar_t Win32AppPlatform::ChooseInstallDrive()
 {
-    return 0; // the program stays where it was started until installing lands
+    return ::ChooseInstallDrive();
 }
 
 void Win32AppPlatform::CreateFolder(const std::wstring& path)
@@ -75,24 +81,29 @@ bool Win32AppPlatform::StartProcess(const std::wstring& commandLine, const std::
     return true;
 }
 
-void Win32AppPlatform::CreateDesktopShortcut(const std::wstring&)
+void Win32AppPlatform::CreateDesktopShortcut(const std::wstring& exeName)
 {
+    ::CreateDesktopShortcut(exeName);
 }
 
-void Win32AppPlatform::CheckForUpdate(CKestrun&, bool)
+void Win32AppPlatform::CheckForUpdate(CKestrun& app, bool reopen)
 {
+    ::CheckForUpdate(app, reopen);
 }
 
 void Win32AppPlatform::LaunchServer()
 {
+    LaunchCacheServer();
 }
 
-void Win32AppPlatform::RunLoginPhase(CKestrun&)
+void Win32AppPlatform::RunLoginPhase(CKestrun& app)
 {
+    RunLoginWindow(app);
 }
 
-void Win32AppPlatform::RunGamePhase(CKestrun&)
+void Win32AppPlatform::RunGamePhase(CKestrun& app)
 {
+    RunGameWindow(app);
 }
 
 void Win32AppPlatform::RemoveKeyboardHook()

@@ -53,3 +53,29 @@ e2e_done() {
   /usr/lib/wine/wineserver -k 2>/dev/null || true
   [ "$E2E_FAILS" -eq 0 ]
 }
+
+# winctl ARGS...: the window tool (see tools/winctl.cpp), run in this prefix.
+winctl() {
+  /usr/lib/wine/wine64 "$E2E_ROOT/build/win64/winctl.exe" "$@"
+}
+
+# origin_start ROOT [origin.py options]: starts the test origin on loopback;
+# sets ORIGIN_PORT, ORIGIN_LOG and ORIGIN_PID. Stopped by origin_stop.
+origin_start() {
+  local root=$1
+  shift
+  local dir
+  dir=$(mktemp -d)
+  ORIGIN_LOG="$dir/requests.log"
+  : > "$ORIGIN_LOG"
+  /usr/bin/python3 "$E2E_ROOT/tests/origin/origin.py" --root "$root" --port-file "$dir/port" \
+    --log "$ORIGIN_LOG" --lifetime 900 "$@" &
+  ORIGIN_PID=$!
+  for _ in $(seq 100); do [ -s "$dir/port" ] && break; sleep 0.05; done
+  ORIGIN_PORT=$(cat "$dir/port")
+}
+
+origin_stop() {
+  kill "$ORIGIN_PID" 2>/dev/null || true
+  wait "$ORIGIN_PID" 2>/dev/null || true
+}

@@ -1,0 +1,31 @@
+// The HTTP download client: every outgoing transfer of the program. The
+// operations are synchronous; WinInet does the transfer on Windows, libcurl
+// natively, with the same observable rules.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class COutBuf;
+
+enum FetchStatus : int {
+    kFetchOk = 0,
+    kFetchCannotOpen = 1,   // the URL cannot be opened, or the answer has no Content-Length
+    kFetchIncomplete = 3,   // a read failed, or the body differs from its Content-Length
+    kFetchOffline = 4,      // the machine is offline, or no session can be opened
+};
+
+// Extra request headers of every fetch: the header line and an empty line.
+extern const char kFetchHeaders[];
+// INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE.
+constexpr unsigned long kFetchFlags = 0x84000100UL;
+
+// Fetches a URL into buffer; returns the number of body bytes stored, 0 on failure.
+size_t FetchToMemory(const wchar_t* url, void* buffer, size_t capacity);
+
+// Downloads a URL, checks its MD5 against expectedMd5 (hex, either case) and
+// only then writes it to path. True when all of that succeeded.
+bool DownloadVerified(const wchar_t* url, const wchar_t* path, const std::string& expectedMd5);
+
+// Appends the body of a URL to sink (may be null); see FetchStatus.
+int FetchToSink(const char* url, const char* ignored, COutBuf* sink);

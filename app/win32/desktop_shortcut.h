@@ -1,0 +1,6 @@
+#pragma once
+
+#include <string>
+
+// Writes the desktop shortcut to <current folder>\<exeName>.
+bool CreateDesktopShortcut(const std::wstring& exeName);

@@ -1,0 +1,6 @@
+#include "gamewindow/game_phase.h"
+
+void RunGameWindow(CKestrun&)
+{
+    // not built yet
+}

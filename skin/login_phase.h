@@ -1,0 +1,6 @@
+#pragma once
+
+class CKestrun;
+
+// Shows the login window modally; returns when it has ended.
+void RunLoginWindow(CKestrun& app);

@@ -1,0 +1,103 @@
+#!/usr/bin/python3
+"""A small HTTP origin on loopback that stands in for the resource CDN in
+tests. It serves files below a root folder and logs every request line, and
+can misbehave on purpose for chosen paths:
+
+  origin.py --root DIR --port-file FILE --log FILE
+            [--no-length REGEX] [--short REGEX] [--stall REGEX] [--delay SECONDS]
+
+  --no-length  answer matching paths without Content-Length (chunked)
+  --short      announce the full length but send only half the body, then close
+  --stall      send the header and part of the body, then stop sending
+  --delay      wait this long before answering any request (for concurrency tests)
+
+The port it listens on (chosen by the system) is written to --port-file.
+Missing files get 404 with a short body that has a Content-Length. It stops by
+itself after --lifetime seconds (default 1800)."""
+import argparse
+import os
+import re
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--root", required=True)
+    ap.add_argument("--port-file", required=True)
+    ap.add_argument("--log", required=True)
+    ap.add_argument("--no-length")
+    ap.add_argument("--short")
+    ap.add_argument("--stall")
+    ap.add_argument("--delay", type=float, default=0.0)
+    ap.add_argument("--lifetime", type=float, default=1800.0)
+    args = ap.parse_args()
+    lock = threading.Lock()
+
+    def matches(pattern, path):
+        return pattern is not None and re.search(pattern, path) is not None
+
+    class Handler(BaseHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"
+
+        def log_message(self, fmt, *a):
+            pass
+
+        def do_GET(self):
+            with lock, open(args.log, "a") as log:
+                log.write(f"{self.command} {self.path} {self.headers.get('User-Agent', '')}\n")
+            if args.delay:
+                time.sleep(args.delay)
+            # The CDN URL has a doubled slash at the join; the file name is
+            # the path without its leading slashes and without the query.
+            rel = self.path.split("?", 1)[0].lstrip("/")
+            full = os.path.realpath(os.path.join(args.root, rel))
+            if not full.startswith(os.path.realpath(args.root) + os.sep) or not os.path.isfile(full):
+                body = b"not found"
+                self.send_response(404)
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Connection", "close")
+                self.end_headers()
+                self.wfile.write(body)
+                self.close_connection = True
+                return
+            with open(full, "rb") as f:
+                body = f.read()
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Connection", "close")
+            self.close_connection = True
+            if matches(args.no_length, self.path):
+                self.send_header("Transfer-Encoding", "chunked")
+                self.end_headers()
+                if body:
+                    self.wfile.write(b"%x\r\n" % len(body) + body + b"\r\n")
+                self.wfile.write(b"0\r\n\r\n")
+                return
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            if matches(args.short, self.path):
+                self.wfile.write(body[: len(body) // 2])
+                self.wfile.flush()
+                return
+            if matches(args.stall, self.path):
+                self.wfile.write(body[: len(body) // 2])
+                self.wfile.flush()
+                time.sleep(args.lifetime)
+                return
+            self.wfile.write(body)
+
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    with open(args.port_file + ".tmp", "w") as f:
+        f.write(str(server.server_address[1]))
+    os.replace(args.port_file + ".tmp", args.port_file)
+    threading.Timer(args.lifetime, server.shutdown).start()
+    server.serve_forever()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
