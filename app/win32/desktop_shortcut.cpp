@@ -1,6 +1,57 @@
 #include "app/win32/desktop_shortcut.h"
 
-bool CreateDesktopShortcut(const std::wstring&)
+#include "app/core/relaunch.h"
+#include "app/core/shortcut_name.h"
+#include "app/win32/win32_app_platform.h"
+#include "framework/com_ptr.h"
+#include "resources/resource_ids.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+namespace {
+
+std::wstring WindowTitle()
 {
-    return false; // not built yet
+    const wchar_t* text = nullptr;
+    // Length 0 asks for a pointer into the resource itself: no buffer to cut.
+    const int length = LoadStringW(GetModuleHandleW(nullptr), IDS_APP_TITLE, reinterpret_cast<wchar_t*>(&text), 0);
+    return length > 0 && text ? std::wstring(text, length) : std::wstring();
+}
+
+bool SameFolder(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+} // namespace
+
+bool CreateDesktopShortcut(const std::wstring& exeName)
+{
+    wchar_t desktop[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, FALSE))
+        return false;
+    const std::wstring folder = Win32AppPlatform().CurrentDirectory();
+    if (folder.empty() || SameFolder(desktop, folder))
+        return false;
+    const std::wstring title = WindowTitle();
+    if (title.empty())
+        return false;
+    return CreateShellLink(JoinPath(folder, exeName), JoinPath(desktop, ShortcutFileName(title)), folder);
+}
+
+bool CreateShellLink(const std::wstring& target, const std::wstring& file, const std::wstring& workingFolder)
+{
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid())))
+        return false;
+    link->SetPath(target.c_str());
+    link->SetWorkingDirectory(workingFolder.c_str());
+    const ComPtr<IPersistFile> persist = link.As<IPersistFile>(IID_IPersistFile);
+    if (!persist)
+        return false;
+    persist->Save(file.c_str(), TRUE);
+    return true;
 }

@@ -1,6 +1,68 @@
 #include "app/win32/self_update.h"
 
-bool CheckForUpdate(CKestrun&, bool)
+#include "app/core/download_client.h"
+#include "app/core/self_update_flow.h"
+#include "app/win32/wide_text.h"
+#include "app/win32/win32_app_platform.h"
+#include "build_config.h"
+#include "framework/handles.h"
+#include "resources/resource_ids.h"
+
+#include <vector>
+
+namespace {
+
+// The folder mutex: owned by the first instance of a folder and held, never
+// released, until the process ends.
+ScopedHandle g_folderMutex;
+
+class Win32UpdatePlatform : public IUpdatePlatform {
+public:
+    std::wstring ModulePath() override { return Win32AppPlatform().ModulePath(); }
+
+    FolderMutex CreateFolderMutex(const std::wstring& name) override
+    {
+        SetLastError(ERROR_SUCCESS);
+        HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
+        const DWORD error = GetLastError();
+        if (mutex)
+            g_folderMutex.Reset(mutex);
+        if (error == ERROR_ALREADY_EXISTS)
+            return FolderMutex::kAlreadyExists;
+        return mutex && error == ERROR_SUCCESS ? FolderMutex::kCreated : FolderMutex::kFailed;
+    }
+
+    std::string FetchVersionFile(const std::string& url, size_t capacity) override
+    {
+        std::vector<char> body(capacity);
+        const size_t got = FetchToMemory(Widen(url).c_str(), body.data(), body.size());
+        return std::string(body.data(), got);
+    }
+
+    std::wstring LocalVersion() override
+    {
+        wchar_t text[256] = {};
+        LoadStringW(GetModuleHandleW(nullptr), IDS_LOCAL_VERSION, text, 256);
+        return text;
+    }
+
+    std::wstring Widen(const std::string& text) override { return ToWide(text); }
+
+    bool DownloadVerified(const std::wstring& url, const std::wstring& path, const std::string& md5) override
+    {
+        return ::DownloadVerified(url.c_str(), path.c_str(), md5);
+    }
+
+    bool MoveTo(const std::wstring& from, const std::wstring& to) override
+    {
+        return MoveFileW(from.c_str(), to.c_str()) != FALSE;
+    }
+};
+
+} // namespace
+
+bool CheckForUpdate(CKestrun& app, bool reopen)
 {
-    return true; // not built yet: no update is looked for
+    Win32UpdatePlatform platform;
+    return RunUpdateCheck(platform, KESTRUN_CDN_BASE_URL, app, reopen);
 }
