@@ -5,13 +5,15 @@ can misbehave on purpose for chosen paths:
 
   origin.py --root DIR --port-file FILE --log FILE
             [--no-length REGEX] [--short REGEX] [--stall REGEX] [--delay SECONDS]
+            [--port PORT]
 
   --no-length  answer matching paths without Content-Length (chunked)
   --short      announce the full length but send only half the body, then close
   --stall      send the header and part of the body, then stop sending
   --delay      wait this long before answering any request (for concurrency tests)
 
-The port it listens on (chosen by the system) is written to --port-file.
+The port it listens on (chosen by the system unless --port fixes it, for
+programs built with the origin's address) is written to --port-file.
 Missing files get 404 with a short body that has a Content-Length. It stops by
 itself after --lifetime seconds (default 1800)."""
 import argparse
@@ -33,6 +35,7 @@ def main():
     ap.add_argument("--stall")
     ap.add_argument("--delay", type=float, default=0.0)
     ap.add_argument("--lifetime", type=float, default=1800.0)
+    ap.add_argument("--port", type=int, default=0)
     args = ap.parse_args()
     lock = threading.Lock()
 
@@ -89,7 +92,7 @@ def main():
                 return
             self.wfile.write(body)
 
-    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
     with open(args.port_file + ".tmp", "w") as f:
         f.write(str(server.server_address[1]))
