@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Self-update against a local origin: two builds of the twin that differ in
+# their local version text and point at the origin. The installed first one
+# downloads the second, checks its digest, swaps the files and relaunches it
+# with " re_open"; the new one removes "Kestrun.exe.old" and asks nothing.
+# A wrong digest, a missing Content-Length, an unchanged version and a second
+# instance of the same folder leave everything in place. The origin's request
+# log shows what was asked.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/install_lib.sh"
+
+# The twins carry the origin's address, so the origin gets a fixed port
+# outside the range of the program's own server (22325..32324).
+port=18517
+if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+  echo "port $port is taken"
+  exit 1
+fi
+
+build_twin() {
+  local dir="$E2E_ROOT/build/$1"
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S "$E2E_ROOT" -B "$dir" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$E2E_ROOT/cmake/toolchain-x86_64.cmake" \
+      -DKESTRUN_CDN_BASE_URL="http://127.0.0.1:$port/" -DKESTRUN_LOCAL_VERSION="$2" >/dev/null || return 1
+  fi
+  timeout 600 cmake --build "$dir" --target Kestrun -j 2 >/dev/null
+}
+build_twin e2e-v1 1.0.01 && build_twin e2e-v2 1.0.02 || { echo "twin builds failed"; exit 1; }
+v1="$E2E_ROOT/build/e2e-v1/Kestrun.exe"
+v2="$E2E_ROOT/build/e2e-v2/Kestrun.exe"
+v1_md5=$(md5_of "$v1")
+v2_md5=$(md5_of "$v2")
+check "the two twins differ" [ "$v1_md5" != "$v2_md5" ]
+
+e2e_prefix
+cdn=$(mktemp -d)
+folder="$cdn/weiduan/Pelu/guanfang"
+mkdir -p "$folder"
+cp "$v2" "$folder/Kestrun_v2.exe"
+ORIGIN_PID=
+trap 'origin_stop; rm -rf "$cdn"' EXIT
+
+# ver.txt with CRLF line ends; $1 version, $2 digest.
+publish() {
+  printf 'version=%s\r\nmd5=%s\r\nexe=Kestrun_v2.exe\r\n' "$1" "$2" > "$folder/ver.txt"
+}
+asked() { grep -c "^GET /weiduan/Pelu/guanfang/$1 " "$ORIGIN_LOG"; }
+restart_origin() {
+  origin_stop
+  origin_start "$cdn" --port "$port" "$@"
+}
+install_v1() {
+  local dir
+  dir=$(e2e_install "$1")
+  cp "$v1" "$dir/Kestrun.exe"
+  echo "$dir"
+}
+unchanged() { [ "$(md5_of "$1/Kestrun.exe")" = "$v1_md5" ] && [ ! -e "$1/Kestrun.exe.tmp" ] && [ ! -e "$1/Kestrun.exe.old" ]; }
+
+echo "a new version is published"
+# Keys after the first 255 bytes of the file count as well.
+{ printf '# %0300d\r\n' 0; printf 'version=1.0.02\r\nmd5=%s\r\nexe=Kestrun_v2.exe\r\n' "${v2_md5^^}"; } > "$folder/ver.txt"
+restart_origin
+dir=$(install_v1 Update)
+e2e_start_and_end 90 "$dir" Kestrun.exe
+check "start exits with 0" [ "$E2E_RC" = 0 ]
+check "the program is now the second build" [ "$(md5_of "$dir/Kestrun.exe")" = "$v2_md5" ]
+check "the relaunched program removed Kestrun.exe.old" [ ! -e "$dir/Kestrun.exe.old" ]
+check "no download is left over" [ ! -e "$dir/Kestrun.exe.tmp" ]
+check "the version file was asked once: the relaunch asked nothing" [ "$(asked ver.txt)" = 1 ]
+check "the executable was asked once" [ "$(asked Kestrun_v2.exe)" = 1 ]
+check "nothing else was asked" [ "$(wc -l < "$ORIGIN_LOG")" = 2 ]
+check "requests carry the Agent<ticks> user agent" [ -z "$(grep -v ' Agent-\?[0-9][0-9]*$' "$ORIGIN_LOG")" ]
+
+echo "the digest does not match"
+publish 1.0.02 "$v1_md5"
+restart_origin
+dir=$(install_v1 WrongDigest)
+e2e_start_and_end 60 "$dir" Kestrun.exe
+check "everything stays in place" unchanged "$dir"
+check "the download was tried" [ "$(asked Kestrun_v2.exe)" = 1 ]
+
+echo "the executable comes without Content-Length"
+publish 1.0.02 "$v2_md5"
+restart_origin --no-length 'Kestrun_v2'
+dir=$(install_v1 NoLength)
+e2e_start_and_end 60 "$dir" Kestrun.exe
+check "everything stays in place" unchanged "$dir"
+check "the download was tried" [ "$(asked Kestrun_v2.exe)" = 1 ]
+
+echo "the version file comes without Content-Length"
+restart_origin --no-length 'ver\.txt'
+dir=$(install_v1 NoLengthVersion)
+e2e_start_and_end 60 "$dir" Kestrun.exe
+check "everything stays in place" unchanged "$dir"
+check "no download was tried" [ "$(asked Kestrun_v2.exe)" = 0 ]
+
+echo "the published version is the local one"
+publish 1.0.01 "$v2_md5"
+restart_origin
+dir=$(install_v1 SameVersion)
+e2e_start_and_end 60 "$dir" Kestrun.exe
+check "everything stays in place" unchanged "$dir"
+check "only the version file was asked" [ "$(asked ver.txt)/$(wc -l < "$ORIGIN_LOG")" = 1/1 ]
+
+echo "a second instance of the same folder"
+publish 1.0.02 "$v2_md5"
+# The first instance holds the folder's mutex while its request waits.
+restart_origin --delay 6
+dir=$(install_v1 TwoInstances)
+(cd "$dir" && timeout 60 /usr/lib/wine/wine64 Kestrun.exe) &
+first=$!
+for _ in $(seq 200); do [ -s "$ORIGIN_LOG" ] && break; sleep 0.1; done
+e2e_start_and_end 90 "$dir" Kestrun.exe
+second_rc=$E2E_RC
+wait "$first"
+check "both instances end" [ "$second_rc" = 0 ]
+check "only the first instance asked for the version file" [ "$(asked ver.txt)" = 1 ]
+
+echo "an old file from an earlier update is in the way"
+publish 1.0.02 "$v2_md5"
+restart_origin
+dir=$(install_v1 OldInTheWay)
+echo old > "$dir/Kestrun.exe.old"
+chmod a-w "$dir/Kestrun.exe.old"
+e2e_start_and_end 90 "$dir" Kestrun.exe
+check "the program is unchanged" [ "$(md5_of "$dir/Kestrun.exe")" = "$v1_md5" ]
+check "the verified download is kept for the next start" [ "$(md5_of "$dir/Kestrun.exe.tmp")" = "$v2_md5" ]
+check "the relaunched program asked nothing" [ "$(asked ver.txt)" = 1 ]
+
+e2e_done
