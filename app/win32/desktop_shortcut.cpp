@@ -2,6 +2,7 @@
 
 #include "app/core/relaunch.h"
 #include "app/core/shortcut_name.h"
+#include "app/win32/resource_string.h"
 #include "app/win32/win32_app_platform.h"
 #include "framework/com_ptr.h"
 #include "resources/resource_ids.h"
@@ -11,14 +12,6 @@
 #include <shobjidl.h>
 
 namespace {
-
-std::wstring WindowTitle()
-{
-    const wchar_t* text = nullptr;
-    // Length 0 asks for a pointer into the resource itself: no buffer to cut.
-    const int length = LoadStringW(GetModuleHandleW(nullptr), IDS_APP_TITLE, reinterpret_cast<wchar_t*>(&text), 0);
-    return length > 0 && text ? std::wstring(text, length) : std::wstring();
-}
 
 bool SameFolder(const std::wstring& a, const std::wstring& b)
 {
@@ -36,7 +29,7 @@ bool CreateDesktopShortcut(const std::wstring& exeName)
     const std::wstring folder = Win32AppPlatform().CurrentDirectory();
     if (folder.empty() || SameFolder(desktop, folder))
         return false;
-    const std::wstring title = WindowTitle();
+    const std::wstring title = LoadResourceString(IDS_APP_TITLE);
     if (title.empty())
         return false;
     return CreateShellLink(JoinPath(folder, exeName), JoinPath(desktop, ShortcutFileName(title)), folder);

@@ -2,6 +2,7 @@
 
 #include "app/core/download_client.h"
 #include "app/core/self_update_flow.h"
+#include "app/win32/resource_string.h"
 #include "app/win32/wide_text.h"
 #include "app/win32/win32_app_platform.h"
 #include "build_config.h"
@@ -39,12 +40,7 @@ public:
         return std::string(body.data(), got);
     }
 
-    std::wstring LocalVersion() override
-    {
-        wchar_t text[256] = {};
-        LoadStringW(GetModuleHandleW(nullptr), IDS_LOCAL_VERSION, text, 256);
-        return text;
-    }
+    std::wstring LocalVersion() override { return LoadResourceString(IDS_LOCAL_VERSION); }
 
     std::wstring Widen(const std::string& text) override { return ToWide(text); }
 
