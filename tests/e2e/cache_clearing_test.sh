@@ -18,14 +18,21 @@ echo ini > "$cache/keep/inner/Desktop.ini"
 echo d > "$cache/keep/inner/other.bin"
 echo e > "$cache/keep/gone.bin"
 echo f > "$dir/beside-the-cache.txt"
+# A linked folder inside the cache leads outside it: only the link may go.
+mkdir -p "$dir/elsewhere"
+echo precious > "$dir/elsewhere/precious.txt"
+ln -s ../elsewhere "$cache/linked"
 
 out=$(cd "$dir" && timeout 60 /usr/lib/wine/wine64 "$E2E_ROOT/build/win64/clearcache.exe" | tr -d '\r')
 check "the command ends" [ $? = 0 ]
 check "completion message with its caption" [ "$out" = "$(printf 'caption=提示\ntext=清空完成！')" ]
-remaining=$(cd "$cache" && find . | sort | tr '\n' ' ')
+# Wine cannot remove a Unix folder link through RemoveDirectoryW, so the link
+# itself is left out of the listing; what matters is that its target survives.
+remaining=$(cd "$cache" && find . ! -path ./linked | sort | tr '\n' ' ')
 check "only desktop.ini files and their folders remain" \
   [ "$remaining" = ". ./desktop.ini ./keep ./keep/inner ./keep/inner/Desktop.ini " ]
 check "files beside the cache stay" [ -f "$dir/beside-the-cache.txt" ]
+check "a linked folder's target keeps its files" [ -f "$dir/elsewhere/precious.txt" ]
 
 echo "no resource cache at all"
 rm -rf "$cache"
