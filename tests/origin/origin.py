@@ -92,7 +92,14 @@ def main():
                 return
             self.wfile.write(body)
 
-    server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    class Server(ThreadingHTTPServer):
+        def handle_error(self, request, client_address):
+            # A client that gives up on an answer (no Content-Length, a
+            # time-out) is expected here; anything else is reported.
+            if not isinstance(sys.exc_info()[1], ConnectionError):
+                super().handle_error(request, client_address)
+
+    server = Server(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
     with open(args.port_file + ".tmp", "w") as f:
         f.write(str(server.server_address[1]))
