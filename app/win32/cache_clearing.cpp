@@ -24,9 +24,9 @@ class CacheEntryInfo {
 public:
     bool Allocate(DWORD size)
     {
-        m_bytes.reset(new (std::nothrow) unsigned char[size < sizeof(INTERNET_CACHE_ENTRY_INFOW)
-                                                           ? sizeof(INTERNET_CACHE_ENTRY_INFOW)
-                                                           : size]);
+        if (size < sizeof(INTERNET_CACHE_ENTRY_INFOW))
+            size = sizeof(INTERNET_CACHE_ENTRY_INFOW);
+        m_bytes.reset(new (std::nothrow) unsigned char[size]);
         m_size = m_bytes ? size : 0;
         return m_bytes != nullptr;
     }
