@@ -19,8 +19,8 @@ constexpr UINT OCM_DELETEITEM = kReflectedBase + WM_DELETEITEM;
 constexpr UINT OCM_CTLCOLORBTN = kReflectedBase + WM_CTLCOLORBTN;
 constexpr UINT OCM_CTLCOLORSTATIC = kReflectedBase + WM_CTLCOLORSTATIC;
 // Everything a parent may reflect lies in this range.
-constexpr UINT kReflectedFirst = kReflectedBase + WM_COMMAND;
-constexpr UINT kReflectedLast = kReflectedBase + WM_CTLCOLORSTATIC;
+constexpr UINT kReflectedFirst = kReflectedBase + WM_DRAWITEM;
+constexpr UINT kReflectedLast = kReflectedBase + WM_PARENTNOTIFY;
 
 // The control a notification concerns, or null when it names none (a menu
 // command, an owner-drawn menu item, the window itself).
