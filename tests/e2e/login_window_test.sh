@@ -31,7 +31,7 @@ for y in range(h):
     d.line([(0, y), (w, y)], fill=(int(40 + 30 * t), int(92 + 40 * t), int(150 + 40 * t)))
 img.save(sys.argv[1])
 PY
-display -geometry +0+0 "$backdrop" &
+display -borderwidth 0 -geometry +0+0 "$backdrop" &
 backdrop_pid=$!
 # With a compositing manager the X server blends the picture's alpha with
 # what lies beneath; without one, Wine cuts the fully transparent pixels
