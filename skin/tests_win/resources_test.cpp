@@ -56,16 +56,32 @@ private:
     size_t m_at = 0;
 };
 
-struct Item {
-    DWORD exStyle, style;
-    int x, y, cx, cy;
-    DWORD id;
+// The part a template's header and each item share.
+struct Placed {
+    DWORD exStyle = 0, style = 0;
+    int x = 0, y = 0, cx = 0, cy = 0;
+
+    void Read(TemplateReader& r)
+    {
+        r.Dword(); // help id
+        exStyle = r.Dword();
+        style = r.Dword();
+    }
+    void ReadBox(TemplateReader& r)
+    {
+        x = r.Short();
+        y = r.Short();
+        cx = r.Short();
+        cy = r.Short();
+    }
+};
+
+struct Item : Placed {
+    DWORD id = 0;
     std::wstring className, text;
 };
 
-struct Template {
-    DWORD exStyle = 0, style = 0;
-    int x = 0, y = 0, cx = 0, cy = 0;
+struct Template : Placed {
     std::wstring menu, className, title, face;
     int points = 0, weight = 0, italic = 0, charset = 0;
     std::vector<Item> items;
@@ -91,14 +107,9 @@ bool ReadTemplate(int id, Template& t)
     TemplateReader r(std::move(data));
     if (r.Word() != 1 || r.Word() != 0xFFFF)
         return false; // not an extended template
-    r.Dword(); // help id
-    t.exStyle = r.Dword();
-    t.style = r.Dword();
+    t.Read(r);
     const int count = r.Word();
-    t.x = r.Short();
-    t.y = r.Short();
-    t.cx = r.Short();
-    t.cy = r.Short();
+    t.ReadBox(r);
     t.menu = r.NameOrOrdinal();
     t.className = r.NameOrOrdinal();
     t.title = r.String();
@@ -112,13 +123,8 @@ bool ReadTemplate(int id, Template& t)
     for (int i = 0; i < count; ++i) {
         r.AlignDword();
         Item item;
-        r.Dword(); // help id
-        item.exStyle = r.Dword();
-        item.style = r.Dword();
-        item.x = r.Short();
-        item.y = r.Short();
-        item.cx = r.Short();
-        item.cy = r.Short();
+        item.Read(r);
+        item.ReadBox(r);
         item.id = r.Dword();
         item.className = ClassName(r.NameOrOrdinal());
         item.text = r.NameOrOrdinal();

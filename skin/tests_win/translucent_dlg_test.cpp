@@ -165,9 +165,13 @@ TEST(TranslucentWindow, ShowsCentredCarriesItsControlLayerAndEndsOnDestroy)
     // A second opening makes a new control layer and installs no new hook.
     app.m_mode = kModeLogin;
     CLoginPlaceholderDlg* first = control;
+    // This time the layer's (hidden) enter button ends the login.
     EXPECT_EQ(RunModal(dialog, [&] {
-                  EXPECT_NE(control, first);
-                  PostMessageW(dialog.Hwnd(), WM_DESTROY, 0, 0);
+                  ASSERT_NE(control, first);
+                  HWND enter = GetDlgItem(control->GetHwnd(), IDC_LOGIN_ENTER);
+                  SendMessageW(control->GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_LOGIN_ENTER, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(enter));
+                  EXPECT_EQ(app.m_mode, kModeGame);
               }),
               1);
     EXPECT_EQ(g_keyboardHook, installed);

@@ -11,18 +11,18 @@ namespace {
 struct ButtonSetup {
     int id;
     int normal, hover, pressed, disabled;
-    RECT place; // x, y, width, height
+    int x, y, width, height;
     bool shown;
 };
 
 const ButtonSetup kButtons[CLoginPlaceholderDlg::kButtonCount] = {
-    {IDC_LOGIN_CLOSE, 292, 291, 290, 290, {1148, 140, 32, 32}, true},
-    {IDC_LOGIN_MINIMISE, 277, 276, 275, 275, {1112, 140, 32, 32}, true},
-    {IDC_LOGIN_ENTER, 272, 273, 274, 274, {1112, 140, 32, 32}, false},
-    {IDC_LOGIN_SITE, 289, 288, 287, 287, {1112, 140, 32, 32}, false},
-    {IDC_LOGIN_PAY, 286, 285, 284, 284, {1112, 140, 32, 32}, false},
-    {IDC_LOGIN_FORUM, 280, 279, 278, 278, {1112, 140, 32, 32}, false},
-    {IDC_LOGIN_SERVICE, 283, 282, 281, 281, {1112, 140, 32, 32}, false},
+    {IDC_LOGIN_CLOSE, 292, 291, 290, 290, 1148, 140, 32, 32, true},
+    {IDC_LOGIN_MINIMISE, 277, 276, 275, 275, 1112, 140, 32, 32, true},
+    {IDC_LOGIN_ENTER, 272, 273, 274, 274, 1112, 140, 32, 32, false},
+    {IDC_LOGIN_SITE, 289, 288, 287, 287, 1112, 140, 32, 32, false},
+    {IDC_LOGIN_PAY, 286, 285, 284, 284, 1112, 140, 32, 32, false},
+    {IDC_LOGIN_FORUM, 280, 279, 278, 278, 1112, 140, 32, 32, false},
+    {IDC_LOGIN_SERVICE, 283, 282, 281, 281, 1112, 140, 32, 32, false},
 };
 
 constexpr wchar_t kExitQuestion[] = L"\u6B63\u5728\u6E38\u620F\u4E2D\uFF0C\u662F\u5426\u786E\u8BA4\u9000\u51FA\u6E38\u620F\uFF1F";
@@ -70,7 +70,7 @@ void CLoginPlaceholderDlg::OnInitDialog()
         const ButtonSetup& b = kButtons[i];
         HWND button = ::GetDlgItem(m_hWnd, b.id);
         m_buttons[i].Init(button, b.normal, b.hover, b.pressed, b.disabled);
-        ::MoveWindow(button, b.place.left, b.place.top, b.place.right, b.place.bottom, TRUE);
+        ::MoveWindow(button, b.x, b.y, b.width, b.height, TRUE);
         if (b.id == IDC_LOGIN_ENTER)
             ::ShowWindow(button, SW_HIDE);
     }

@@ -21,7 +21,6 @@ public:
     void Destroy() override { DestroyWindow(); }
     void Delete() override { delete this; }
 
-    MyButton& Button(int index) { return m_buttons[index]; }
     static constexpr int kButtonCount = 7;
 
 private:
