@@ -4,3 +4,45 @@
 #define IDI_KESTRUN 128
 #define IDS_APP_TITLE 128
 #define IDS_LOCAL_VERSION 1016
+
+// Dialog templates.
+#define IDD_TRANSLUCENT 262
+#define IDD_LOGIN_PAGE 129
+#define IDD_GAME 238
+
+// Controls of the login page dialog (129) and of the game window (238).
+#define IDC_LOGIN_BROWSER 1001
+#define IDC_LOGIN_ENTER 1006
+#define IDC_LOGIN_MINIMISE 1007
+#define IDC_LOGIN_CLOSE 1008
+#define IDC_LOGIN_PAY 1009
+#define IDC_LOGIN_SITE 1010
+#define IDC_LOGIN_SERVICE 1012
+#define IDC_LOGIN_FORUM 1013
+
+#define IDC_GAME_CLOSE 1006
+#define IDC_GAME_MAXIMISE 1007
+#define IDC_GAME_MINIMISE 1008
+#define IDC_GAME_TRAY 1009
+#define IDC_GAME_MENU 1010
+#define IDC_GAME_MENU_ICON 1011
+#define IDC_GAME_RESTORE 1012
+
+// Menus and their items.
+#define IDR_TRAY_MENU 239
+#define IDR_MAIN_MENU 240
+#define ID_TRAY_REFRESH 0x8012
+#define ID_TRAY_TOGGLE 0x8013
+#define ID_TRAY_CLEAR_CACHE 0x8014
+#define ID_TRAY_EXIT 0x8015
+#define ID_MAIN_REFRESH 0x800D
+#define ID_MAIN_TOGGLE 0x800E
+#define ID_MAIN_CLEAR_CACHE 0x800F
+#define ID_MAIN_RESET_SIZE 0x8010
+#define ID_MAIN_EXIT 0x8011
+
+// Skin pictures (resource type "WEBP").
+#define IDR_SKIN_FIRST 271
+#define IDR_SKIN_LAST 315
+#define IDR_SKIN_LOGIN_BACKGROUND 271
+#define IDR_SKIN_GAME_CAPTION 297

@@ -1,6 +1,12 @@
 #include "skin/login_phase.h"
 
-void RunLoginWindow(CKestrun&)
+#include "skin/win32/login_placeholder_dlg.h"
+#include "skin/win32/translucent_dlg.h"
+
+void RunLoginWindow(CKestrun& app)
 {
-    // not built yet: no login window, so the game phase is never reached
+    CTranslucentDlg window(
+        app, [&app](HWND owner) -> IStandardDialog* { return new CLoginPlaceholderDlg(owner, app); },
+        PassKeystrokeOn);
+    window.DoModal(::GetActiveWindow());
 }

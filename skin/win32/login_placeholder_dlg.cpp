@@ -1,0 +1,96 @@
+#include "skin/win32/login_placeholder_dlg.h"
+
+#include "app/core/kestrun_app.h"
+#include "app/win32/win32_app_platform.h"
+#include "resources/resource_ids.h"
+#include "skin/win32/window_title.h"
+
+namespace {
+
+// The buttons in set-up order: control, pictures, pixel rectangle, shown.
+struct ButtonSetup {
+    int id;
+    int normal, hover, pressed, disabled;
+    int x, y, width, height;
+    bool shown;
+};
+
+const ButtonSetup kButtons[CLoginPlaceholderDlg::kButtonCount] = {
+    {IDC_LOGIN_CLOSE, 292, 291, 290, 290, 1148, 140, 32, 32, true},
+    {IDC_LOGIN_MINIMISE, 277, 276, 275, 275, 1112, 140, 32, 32, true},
+    {IDC_LOGIN_ENTER, 272, 273, 274, 274, 1112, 140, 32, 32, false},
+    {IDC_LOGIN_SITE, 289, 288, 287, 287, 1112, 140, 32, 32, false},
+    {IDC_LOGIN_PAY, 286, 285, 284, 284, 1112, 140, 32, 32, false},
+    {IDC_LOGIN_FORUM, 280, 279, 278, 278, 1112, 140, 32, 32, false},
+    {IDC_LOGIN_SERVICE, 283, 282, 281, 281, 1112, 140, 32, 32, false},
+};
+
+constexpr wchar_t kExitQuestion[] = L"\u6B63\u5728\u6E38\u620F\u4E2D\uFF0C\u662F\u5426\u786E\u8BA4\u9000\u51FA\u6E38\u620F\uFF1F";
+constexpr wchar_t kNoticeCaption[] = L"\u63D0\u793A";
+
+} // namespace
+
+CLoginPlaceholderDlg::CLoginPlaceholderDlg(HWND parent, CKestrun& app)
+    : CDialog(IDD_LOGIN_PAGE)
+    , m_colorKey(this)
+    , m_parent(parent)
+    , m_app(app)
+{
+    m_map.Handle(WM_INITDIALOG, [this](WindowMessage&) -> LRESULT {
+        OnInitDialog();
+        return TRUE;
+    });
+    m_map.OnCommand(IDC_LOGIN_MINIMISE, BN_CLICKED,
+                    [this] { ::PostMessageW(m_parent, WM_SYSCOMMAND, SC_MINIMIZE, 0); });
+    m_map.OnCommand(IDC_LOGIN_CLOSE, BN_CLICKED, [this] { ConfirmExit(); });
+    m_map.OnCommand(IDC_LOGIN_ENTER, BN_CLICKED, [this] {
+        m_app.m_mode = kModeGame;
+        ::PostMessageW(m_parent, WM_DESTROY, 0, 0);
+    });
+    m_map.Handle(WM_CTLCOLORDLG,
+                 [this](WindowMessage&) -> LRESULT { return reinterpret_cast<LRESULT>(m_colorKey.BackgroundBrush()); });
+    m_map.OnAny(ReflectNotification);
+}
+
+bool CLoginPlaceholderDlg::Create()
+{
+    if (!CDialog::Create(m_parent))
+        return false;
+    ::ShowWindow(m_hWnd, SW_SHOW);
+    return true;
+}
+
+void CLoginPlaceholderDlg::OnInitDialog()
+{
+    CenterWindow(m_hWnd);
+    m_icons.Apply(m_hWnd, IDI_KESTRUN);
+    // No page yet: the picture's own frame shows where it will be.
+    ::ShowWindow(::GetDlgItem(m_hWnd, IDC_LOGIN_BROWSER), SW_HIDE);
+    for (int i = 0; i < kButtonCount; ++i) {
+        const ButtonSetup& b = kButtons[i];
+        HWND button = ::GetDlgItem(m_hWnd, b.id);
+        m_buttons[i].Init(button, b.normal, b.hover, b.pressed, b.disabled);
+        ::MoveWindow(button, b.x, b.y, b.width, b.height, TRUE);
+        if (b.id == IDC_LOGIN_ENTER)
+            ::ShowWindow(button, SW_HIDE);
+    }
+    for (const ButtonSetup& b : kButtons)
+        if (!b.shown)
+            ::ShowWindow(::GetDlgItem(m_hWnd, b.id), SW_HIDE);
+    ::SetWindowTextW(m_hWnd, kWindowTitle);
+    m_colorKey.ApplyColorKey(m_hWnd);
+}
+
+void CLoginPlaceholderDlg::ConfirmExit()
+{
+    if (::MessageBoxW(m_hWnd, kExitQuestion, kNoticeCaption, MB_OKCANCEL) != IDOK)
+        return;
+    if (g_keyboardHook)
+        ::UnhookWindowsHookEx(g_keyboardHook);
+    ::TerminateProcess(::GetCurrentProcess(), 0);
+}
+
+LRESULT CALLBACK PassKeystrokeOn(int code, WPARAM wParam, LPARAM lParam)
+{
+    return ::CallNextHookEx(g_keyboardHook, code, wParam, lParam);
+}
