@@ -4,6 +4,8 @@
 #include "app/win32/wininet_session.h"
 #include "cacheserver/core/out_buf.h"
 
+#include <cstring>
+
 namespace {
 constexpr DWORD kReadPieceBytes = 16384;
 }
@@ -26,7 +28,7 @@ int FetchWithHandle(HINTERNET internet, const char* url, const char*, COutBuf* s
 {
     // Closed with the internet handle at the latest; closed here so that a
     // caller reusing the handle does not collect requests.
-    ScopedInternet request(InternetOpenUrlA(internet, url, kFetchHeaders, static_cast<DWORD>(sizeof kFetchHeaders - 1),
+    ScopedInternet request(InternetOpenUrlA(internet, url, kFetchHeaders, static_cast<DWORD>(std::strlen(kFetchHeaders)),
                                             kFetchFlags, 0));
     if (!request)
         return kFetchCannotOpen;
