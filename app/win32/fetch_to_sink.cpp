@@ -32,6 +32,9 @@ int FetchWithHandle(HINTERNET internet, const char* url, const char*, COutBuf* s
                                             kFetchFlags, 0));
     if (!request)
         return kFetchCannotOpen;
+    // Set on the request as well: not every WinInet passes the session's
+    // time-outs on to reads.
+    ApplyFetchTimeouts(request.Get());
     DWORD contentLength = 0;
     DWORD size = sizeof contentLength;
     if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &contentLength, &size,

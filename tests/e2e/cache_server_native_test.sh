@@ -3,7 +3,7 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/cache_server_cases.sh"
 work=$(mktemp -d)
-host=$E2E_ROOT/build/native/kestrun_cache_host
+host=${KESTRUN_CACHE_HOST:-$E2E_ROOT/build/native/kestrun_cache_host}
 
 # host_start CDN_BASE: a fresh cache folder; HOST_FIRST_PORT picks the first port.
 host_start() {
@@ -23,7 +23,9 @@ host_stop() {
   wait "$HOST_PID"
   HOST_STOP_RC=$?
   HOST_STOP_SECONDS=$((SECONDS - t0))
-  grep -q '^stopped' "$HOST_OUT" || HOST_STOP_RC=99
+  grep -q "^stopped" "$HOST_OUT" || HOST_STOP_RC=99
+  # A sanitizer report fails the run.
+  if grep -q "Sanitizer" "$HOST_OUT"; then HOST_STOP_RC=98; cat "$HOST_OUT"; fi
 }
 
 run_cases "$work" yes
