@@ -298,7 +298,12 @@ CGenericServer::Step CGenericServer::SendStep(Connection& c)
         return Step::kEnd;
     c.request.erase(0, c.answered);
     c.answered = 0;
-    c.out.Clear();
+    // The storage serves the next response of this connection, unless it is
+    // unusually large.
+    if (c.out.GetCapacity() > kKeptOutputBytes)
+        c.out.Clear();
+    else
+        c.out.Truncate(0);
     c.pending = false;
     return Step::kContinue;
 }

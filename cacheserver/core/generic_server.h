@@ -22,6 +22,8 @@ constexpr int kReceiveAreaBytes = 524288;
 constexpr int kSendPieceBytes = 2097152;
 // A peer whose request grows beyond this without completing is cut off.
 constexpr size_t kMaxRequestBytes = 65536;
+// Output storage up to this size is kept for a connection's next response.
+constexpr int kKeptOutputBytes = 16 << 20;
 // How long Start waits for each server thread to report ready.
 constexpr int kStartWaitMs = 30000;
 

@@ -81,19 +81,29 @@ bool CHTTPServer::HandleRequest(std::string request, COutBuf* out, int* keepAliv
 
     const std::string contentType = ContentTypeFor(path);
     const std::string date = HttpDate(static_cast<long long>(std::time(nullptr)));
+    const ResponseHead head = {status, date.c_str(), *keepAlive == 1 ? "Keep-Alive" : "close", contentType.c_str()};
 
+    // A hit is read straight into the response; everything else goes
+    // through LoadResource.
+    if (AppendCachedResponse(path, head, out))
+        return true;
     COutBuf body;
     body.SetGrowBy(256);
     LoadResource(path, &body);
-
-    char header[kHeaderAreaBytes];
-    const int n = std::snprintf(header, sizeof header, kResponseFormat, status, date.c_str(), kServerToken,
-                                body.GetLength(), *keepAlive == 1 ? "Keep-Alive" : "close", contentType.c_str());
-    if (n < 0 || n >= static_cast<int>(sizeof header))
+    if (!AppendHeader(head, body.GetLength(), out))
         return false;
-    out->Write(header, n);
     out->Write(body.GetData(), body.GetLength());
     return true;
+}
+
+bool CHTTPServer::AppendHeader(const ResponseHead& head, int bodyLength, COutBuf* out)
+{
+    char header[kHeaderAreaBytes];
+    const int n = std::snprintf(header, sizeof header, kResponseFormat, head.status, head.date, kServerToken,
+                                bodyLength, head.connection, head.contentType);
+    if (n < 0 || n >= static_cast<int>(sizeof header))
+        return false;
+    return out->Write(header, n);
 }
 
 std::string HttpDate(long long unixSeconds)

@@ -51,6 +51,16 @@ protected:
 
 private:
     struct SharedMiss;
+    struct ResponseHead {
+        const char* status;
+        const char* date;
+        const char* connection;
+        const char* contentType;
+    };
+    static bool AppendHeader(const ResponseHead& head, int bodyLength, COutBuf* out);
+    // Appends header and cache file of a hit to out; false (out unchanged)
+    // when the file cannot be read completely.
+    bool AppendCachedResponse(const std::string& path, const ResponseHead& head, COutBuf* out);
     void FetchMiss(const std::string& path, const std::string& file, COutBuf* body);
 
     std::string m_rootPath;

@@ -11,6 +11,7 @@
 #include "cacheserver/core/out_buf.h"
 
 #include <atomic>
+#include <climits>
 #include <condition_variable>
 #include <cstdio>
 
@@ -79,6 +80,28 @@ void CHTTPServer::LoadResource(const std::string& path, COutBuf* body)
     if (!IsFetchablePath(path))
         return;
     FetchMiss(path, file, body);
+}
+
+bool CHTTPServer::AppendCachedResponse(const std::string& path, const ResponseHead& head, COutBuf* out)
+{
+    const std::string file = CacheFileFor(path);
+    FILE* stream = std::fopen(file.c_str(), "rb");
+    if (!stream)
+        return false;
+    bool ok = false;
+    long size = -1;
+    if (std::fseek(stream, 0, SEEK_END) == 0)
+        size = std::ftell(stream);
+    const int mark = out->GetLength();
+    if (size >= 0 && size <= INT_MAX && std::fseek(stream, 0, SEEK_SET) == 0 &&
+        AppendHeader(head, static_cast<int>(size), out)) {
+        char* body = size > 0 ? out->Extend(static_cast<int>(size)) : nullptr;
+        ok = size == 0 || (body && std::fread(body, 1, static_cast<size_t>(size), stream) == static_cast<size_t>(size));
+    }
+    std::fclose(stream);
+    if (!ok)
+        out->Truncate(mark);
+    return ok;
 }
 
 int CHTTPServer::FetchFromCdn(const std::string& url, const std::string& file, COutBuf* body)

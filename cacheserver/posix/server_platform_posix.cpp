@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
@@ -149,7 +150,13 @@ SrvSocket SrvAccept(SrvListener* listener, char (&peer)[16], unsigned short* pee
     const unsigned char* b = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
     std::snprintf(peer, sizeof peer, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
     *peerPort = address.sin_port;
-    return fd < 0 ? kSrvNoSocket : fd;
+    if (fd < 0)
+        return kSrvNoSocket;
+    // Responses go out whole; waiting for an acknowledgement before the
+    // last small piece would only add latency.
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
 }
 
 void SrvCloseListener(SrvListener* listener)

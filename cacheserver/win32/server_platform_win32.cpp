@@ -145,7 +145,13 @@ SrvSocket SrvAccept(SrvListener* listener, char (&peer)[16], unsigned short* pee
     const unsigned char* b = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
     std::snprintf(peer, sizeof peer, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
     *peerPort = address.sin_port;
-    return s == INVALID_SOCKET ? kSrvNoSocket : static_cast<SrvSocket>(s);
+    if (s == INVALID_SOCKET)
+        return kSrvNoSocket;
+    // Responses go out whole; waiting for an acknowledgement before the
+    // last small piece would only add latency.
+    BOOL on = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    return static_cast<SrvSocket>(s);
 }
 
 void SrvCloseListener(SrvListener* listener)
