@@ -80,6 +80,24 @@ bool COutBuf::Write(const void* bytes, int n)
     return true;
 }
 
+char* COutBuf::Extend(int n)
+{
+    if (n < 0)
+        return nullptr;
+    const long long needed = static_cast<long long>(m_length) + n;
+    if (needed > INT_MAX || !Reserve(needed))
+        return nullptr;
+    char* start = m_data + m_length;
+    m_length += n;
+    return start;
+}
+
+void COutBuf::Truncate(int length)
+{
+    if (length >= 0 && length < m_length)
+        m_length = length;
+}
+
 bool COutBuf::Printf(const char* format, ...)
 {
     char area[4096];

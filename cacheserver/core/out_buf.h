@@ -37,6 +37,12 @@ public:
     virtual COutBuf* SetGrowBy(int step);
     virtual void Align(int n);
 
+    // Grows the contents by n bytes left for the caller to fill; returns where
+    // they start, or null (contents unchanged) when memory runs out.
+    char* Extend(int n);
+    // Drops the bytes from length on and keeps the storage for reuse.
+    void Truncate(int length);
+
     int GetCapacity() const { return m_capacity; }
     int GetGrowBy() const { return m_growBy; }
 

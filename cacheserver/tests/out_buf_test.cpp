@@ -118,3 +118,25 @@ TEST(OutBuf, FilesRoundTripIncludingEmptyAndMissing)
     EXPECT_FALSE(loaded.LoadFile(path.c_str()));
     EXPECT_FALSE(out.SaveFile("/nonexistent-folder/x"));
 }
+
+TEST(OutBuf, ExtendAndTruncateReuseTheStorage)
+{
+    COutBuf buf;
+    buf.PutString("head");
+    char* tail = buf.Extend(1000);
+    ASSERT_NE(tail, nullptr);
+    EXPECT_EQ(tail, buf.GetData() + 4);
+    EXPECT_EQ(buf.GetLength(), 1004);
+    EXPECT_EQ(buf.Extend(-1), nullptr);
+    EXPECT_EQ(buf.GetLength(), 1004);
+    const int capacity = buf.GetCapacity();
+    const char* storage = buf.GetData();
+    buf.Truncate(4);
+    EXPECT_EQ(buf.GetLength(), 4);
+    EXPECT_EQ(std::string(buf.GetData(), 4), "head");
+    buf.Truncate(10); // never grows
+    EXPECT_EQ(buf.GetLength(), 4);
+    buf.Truncate(0);
+    EXPECT_EQ(buf.GetCapacity(), capacity);
+    EXPECT_EQ(buf.GetData(), storage);
+}

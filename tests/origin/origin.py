@@ -5,12 +5,13 @@ can misbehave on purpose for chosen paths:
 
   origin.py --root DIR --port-file FILE --log FILE
             [--no-length REGEX] [--short REGEX] [--stall REGEX] [--delay SECONDS]
-            [--port PORT]
+            [--delay-match REGEX] [--port PORT]
 
   --no-length  answer matching paths without Content-Length (chunked)
   --short      announce the full length but send only half the body, then close
   --stall      send the header and part of the body, then stop sending
   --delay      wait this long before answering any request (for concurrency tests)
+  --delay-match  with --delay: wait only for matching paths
 
 The port it listens on (chosen by the system unless --port fixes it, for
 programs built with the origin's address) is written to --port-file.
@@ -34,6 +35,7 @@ def main():
     ap.add_argument("--short")
     ap.add_argument("--stall")
     ap.add_argument("--delay", type=float, default=0.0)
+    ap.add_argument("--delay-match")
     ap.add_argument("--lifetime", type=float, default=1800.0)
     ap.add_argument("--port", type=int, default=0)
     args = ap.parse_args()
@@ -50,8 +52,10 @@ def main():
 
         def do_GET(self):
             with lock, open(args.log, "a") as log:
-                log.write(f"{self.command} {self.path} {self.headers.get('User-Agent', '')}\n")
-            if args.delay:
+                # The request target as sent: the handler folds a leading "//".
+                target = self.requestline.split(" ")[1] if " " in self.requestline else self.path
+                log.write(f"{self.command} {target} {self.headers.get('User-Agent', '')}\n")
+            if args.delay and (args.delay_match is None or matches(args.delay_match, self.path)):
                 time.sleep(args.delay)
             # The CDN URL has a doubled slash at the join; the file name is
             # the path without its leading slashes and without the query.

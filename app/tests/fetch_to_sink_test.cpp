@@ -1,0 +1,89 @@
+// FetchToSink natively against the test origin (tests/origin/origin.py).
+#include "app/core/download_client.h"
+#include "cacheserver/core/out_buf.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+class FetchToSinkTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = std::string(::testing::TempDir()) + "kestrun_fetch_" + std::to_string(getpid());
+        std::system(("rm -rf '" + s_dir + "' && mkdir -p '" + s_dir + "/www'").c_str());
+        std::ofstream(s_dir + "/www/ok.bin", std::ios::binary) << std::string(40000, 'k');
+        std::ofstream(s_dir + "/www/nolen.bin", std::ios::binary) << "abc";
+        std::ofstream(s_dir + "/www/short.bin", std::ios::binary) << std::string(40000, 's');
+        std::string origin = __FILE__;
+        origin = origin.substr(0, origin.rfind("/app/tests/")) + "/tests/origin/origin.py";
+        s_pid = fork();
+        if (s_pid == 0) {
+            execl("/usr/bin/python3", "python3", origin.c_str(), "--root", (s_dir + "/www").c_str(), "--port-file",
+                  (s_dir + "/port").c_str(), "--log", (s_dir + "/log").c_str(), "--no-length", "nolen", "--short",
+                  "short", "--lifetime", "120", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 200 && s_port.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            std::ifstream(s_dir + "/port") >> s_port;
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        if (s_pid > 0) {
+            kill(s_pid, SIGTERM);
+            waitpid(s_pid, nullptr, 0);
+        }
+    }
+    std::string Url(const char* path) { return "http://127.0.0.1:" + s_port + path; }
+
+    static std::string s_dir;
+    static std::string s_port;
+    static pid_t s_pid;
+};
+
+std::string FetchToSinkTest::s_dir;
+std::string FetchToSinkTest::s_port;
+pid_t FetchToSinkTest::s_pid = -1;
+
+} // namespace
+
+TEST_F(FetchToSinkTest, StatusFollowsContentLengthNotTheHttpStatus)
+{
+    ASSERT_FALSE(s_port.empty());
+    COutBuf body;
+    EXPECT_EQ(FetchToSink(Url("/ok.bin").c_str(), "ignored", &body), kFetchOk);
+    EXPECT_EQ(body.GetLength(), 40000);
+
+    COutBuf notFound; // a 404 page with a length is content
+    EXPECT_EQ(FetchToSink(Url("/absent").c_str(), nullptr, &notFound), kFetchOk);
+    EXPECT_EQ(std::string(notFound.GetData(), notFound.GetLength()), "not found");
+
+    COutBuf chunked;
+    EXPECT_EQ(FetchToSink(Url("/nolen.bin").c_str(), nullptr, &chunked), kFetchCannotOpen);
+    EXPECT_EQ(chunked.GetLength(), 0);
+
+    COutBuf half;
+    EXPECT_EQ(FetchToSink(Url("/short.bin").c_str(), nullptr, &half), kFetchIncomplete);
+    EXPECT_EQ(half.GetLength(), 20000);
+
+    COutBuf refused;
+    EXPECT_EQ(FetchToSink("http://127.0.0.1:9/x", nullptr, &refused), kFetchCannotOpen);
+    EXPECT_EQ(FetchToSink(Url("/ok.bin").c_str(), nullptr, nullptr), kFetchOk);
+
+    std::ifstream log(s_dir + "/log");
+    std::string method, target, agent;
+    log >> method >> target >> agent;
+    EXPECT_EQ(target, "/ok.bin");
+    EXPECT_EQ(agent.compare(0, 5, "Agent"), 0);
+}

@@ -1,0 +1,11 @@
+// The WinInet half of FetchToSink: one request on an internet handle the
+// caller opened (and closes).
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+class COutBuf;
+
+// Appends the body of url to sink (may be null); returns a FetchStatus.
+int FetchWithHandle(HINTERNET internet, const char* url, const char* ignored, COutBuf* sink);

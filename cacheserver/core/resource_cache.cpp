@@ -1,0 +1,150 @@
+// Cache mapping and fetch-on-miss of CHTTPServer, and its launch.
+#include "cacheserver/core/http_server.h"
+
+#include "app/core/app_globals.h"
+#include "app/core/cdn_base_url.h"
+#include "app/core/debug_trace.h"
+#include "app/core/directory_path.h"
+#include "app/core/download_client.h"
+#include "app/core/md5.h"
+#include "app/core/platform_fs.h"
+#include "cacheserver/core/out_buf.h"
+
+#include <atomic>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+
+struct CHTTPServer::SharedMiss {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    std::string bytes;
+};
+
+namespace {
+
+const char kCacheFolderName[] = "wz_cdn";
+std::atomic<unsigned> g_partCounter{0};
+
+// Writes the body beside its final name and renames it into place, so a
+// reader opens either no file or the whole one.
+void StoreAtomically(const std::string& file, const COutBuf& body)
+{
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".part%u", g_partCounter.fetch_add(1));
+    const std::string part = file + suffix;
+    if (!body.SaveFile(part.c_str()) || !FsReplaceFile(part.c_str(), file.c_str()))
+        std::remove(part.c_str());
+}
+
+} // namespace
+
+bool CHTTPServer::Launch()
+{
+    std::string folder = SrvCurrentFolder();
+    folder += kSrvPathSeparator;
+    folder += kCacheFolderName;
+    folder += kSrvPathSeparator;
+    return LaunchIn(folder);
+}
+
+bool CHTTPServer::LaunchIn(const std::string& folder)
+{
+    m_rootPath = folder;
+    MakeDirectoryPath(m_rootPath.c_str());
+    if (m_rootPath.empty() || m_rootPath.back() != kSrvPathSeparator)
+        m_rootPath += kSrvPathSeparator;
+    for (int attempt = 1;; ++attempt) {
+        if (Start(g_localPort))
+            return true;
+        DebugTrace("cache server: cannot listen on port %d%s", g_localPort,
+                   LastStartPortTaken() ? " (taken)" : "");
+        if (attempt == kLaunchAttempts)
+            return false;
+        g_localPort = DrawLocalPort();
+    }
+}
+
+std::string CHTTPServer::CacheFileFor(const std::string& path) const
+{
+    return m_rootPath + Md5Hex(path.data(), path.size());
+}
+
+void CHTTPServer::LoadResource(const std::string& path, COutBuf* body)
+{
+    const std::string file = CacheFileFor(path);
+    if (body->LoadFile(file.c_str()))
+        return;
+    // Such a path would carry header lines or blanks into the CDN request.
+    if (!IsFetchablePath(path))
+        return;
+    FetchMiss(path, file, body);
+}
+
+bool CHTTPServer::AppendCachedResponse(const std::string& path, const ResponseHead& head, COutBuf* out)
+{
+    const std::string file = CacheFileFor(path);
+    FILE* stream = std::fopen(file.c_str(), "rb");
+    if (!stream)
+        return false;
+    bool ok = false;
+    long size = -1;
+    if (std::fseek(stream, 0, SEEK_END) == 0)
+        size = std::ftell(stream);
+    const int mark = out->GetLength();
+    if (size >= 0 && size <= INT_MAX && std::fseek(stream, 0, SEEK_SET) == 0 &&
+        AppendHeader(head, static_cast<int>(size), out)) {
+        char* body = size > 0 ? out->Extend(static_cast<int>(size)) : nullptr;
+        ok = size == 0 || (body && std::fread(body, 1, static_cast<size_t>(size), stream) == static_cast<size_t>(size));
+    }
+    std::fclose(stream);
+    if (!ok)
+        out->Truncate(mark);
+    return ok;
+}
+
+int CHTTPServer::FetchFromCdn(const std::string& url, const std::string& file, COutBuf* body)
+{
+    return FetchToSink(url.c_str(), file.c_str(), body);
+}
+
+void CHTTPServer::FetchMiss(const std::string& path, const std::string& file, COutBuf* body)
+{
+    std::shared_ptr<SharedMiss> miss;
+    bool first = false;
+    {
+        std::lock_guard<std::mutex> hold(m_missLock);
+        std::shared_ptr<SharedMiss>& slot = m_misses[path];
+        if (!slot) {
+            slot = std::make_shared<SharedMiss>();
+            first = true;
+        }
+        miss = slot;
+    }
+    if (!first) {
+        std::unique_lock<std::mutex> hold(miss->lock);
+        miss->done.wait(hold, [&] { return miss->finished; });
+        body->Write(miss->bytes.data(), static_cast<int>(miss->bytes.size()));
+        return;
+    }
+
+    // An earlier fetch of this path may have finished since the file was tried.
+    if (!body->LoadFile(file.c_str())) {
+        const std::string url = g_cdnBaseUrl.Get() + path;
+        if (FetchFromCdn(url, file, body) == kFetchOk)
+            StoreAtomically(file, *body);
+    }
+
+    // Once out of the table no one else can join; a request after this point
+    // finds the stored file or starts a fetch of its own.
+    {
+        std::lock_guard<std::mutex> hold(m_missLock);
+        m_misses.erase(path);
+    }
+    std::lock_guard<std::mutex> hold(miss->lock);
+    if (miss.use_count() > 1 && body->GetLength() > 0)
+        miss->bytes.assign(body->GetData(), static_cast<size_t>(body->GetLength()));
+    miss->finished = true;
+    miss->done.notify_all();
+}

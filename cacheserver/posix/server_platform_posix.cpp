@@ -1,0 +1,268 @@
+// The server platform natively: non-blocking sockets, poll, an eventfd as
+// the stop signal and POSIX threads.
+#include "cacheserver/core/server_platform.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <ctime>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <new>
+
+const char kSrvPathSeparator = '/';
+
+struct SrvStopEvent {
+    int fd;
+};
+struct SrvListener {
+    int fd;
+};
+struct SrvWatch {
+    int fd;
+};
+
+namespace {
+
+struct ThreadStart {
+    SrvThreadProc proc;
+    void* arg;
+};
+
+void* ThreadTrampoline(void* raw)
+{
+    ThreadStart start = *static_cast<ThreadStart*>(raw);
+    delete static_cast<ThreadStart*>(raw);
+    start.proc(start.arg);
+    return nullptr;
+}
+
+// Polls the stop event and one socket; the stop event is looked at first so
+// that a busy connection cannot delay an orderly stop.
+int PollWithStop(SrvStopEvent* stop, int fd, short events, short* revents, int timeoutMs)
+{
+    pollfd fds[2] = {{stop->fd, POLLIN, 0}, {fd, events, 0}};
+    const int n = poll(fds, fd >= 0 ? 2 : 1, timeoutMs);
+    if (n < 0)
+        return errno == EINTR ? 0 : -1;
+    if (fds[0].revents & POLLIN)
+        return 1;
+    if (revents)
+        *revents = fds[1].revents;
+    return 0;
+}
+
+} // namespace
+
+SrvStopEvent* SrvCreateStopEvent()
+{
+    const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    return new SrvStopEvent{fd};
+}
+
+void SrvSignalStop(SrvStopEvent* stop)
+{
+    // Never read back, so the event stays signalled.
+    const uint64_t one = 1;
+    ssize_t written = write(stop->fd, &one, sizeof one);
+    (void)written;
+}
+
+bool SrvWaitStop(SrvStopEvent* stop, int timeoutMs)
+{
+    pollfd fd = {stop->fd, POLLIN, 0};
+    const int n = poll(&fd, 1, timeoutMs);
+    if (n < 0)
+        return errno != EINTR;
+    return n > 0;
+}
+
+void SrvCloseStopEvent(SrvStopEvent* stop)
+{
+    if (!stop)
+        return;
+    close(stop->fd);
+    delete stop;
+}
+
+bool SrvNetStartup()
+{
+    return true;
+}
+
+void SrvNetCleanup() {}
+
+SrvListener* SrvListen(int port, SrvListenStatus* status)
+{
+    *status = SrvListenStatus::kFailed;
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return nullptr;
+    // Lets a restarted server reuse a port that still has closing connections;
+    // a port another socket listens on stays taken.
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (errno == EADDRINUSE)
+            *status = SrvListenStatus::kAddressInUse;
+        close(fd);
+        return nullptr;
+    }
+    if (listen(fd, SOMAXCONN) != 0) {
+        if (errno == EADDRINUSE)
+            *status = SrvListenStatus::kAddressInUse;
+        close(fd);
+        return nullptr;
+    }
+    *status = SrvListenStatus::kOk;
+    return new SrvListener{fd};
+}
+
+SrvAcceptWait SrvWaitAccept(SrvListener* listener, SrvStopEvent* stop)
+{
+    short revents = 0;
+    const int r = PollWithStop(stop, listener->fd, POLLIN, &revents, -1);
+    if (r < 0)
+        return SrvAcceptWait::kFailed;
+    if (r > 0)
+        return SrvAcceptWait::kStopped;
+    return (revents & POLLIN) ? SrvAcceptWait::kReady : SrvAcceptWait::kNothing;
+}
+
+SrvSocket SrvAccept(SrvListener* listener, char (&peer)[16], unsigned short* peerPort)
+{
+    sockaddr_in address = {};
+    socklen_t length = sizeof address;
+    const int fd = accept4(listener->fd, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
+    std::snprintf(peer, sizeof peer, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+    *peerPort = address.sin_port;
+    if (fd < 0)
+        return kSrvNoSocket;
+    // Responses go out whole; waiting for an acknowledgement before the
+    // last small piece would only add latency.
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
+}
+
+void SrvCloseListener(SrvListener* listener)
+{
+    if (!listener)
+        return;
+    close(listener->fd);
+    delete listener;
+}
+
+SrvWatch* SrvWatchSocket(SrvSocket socket)
+{
+    return new (std::nothrow) SrvWatch{static_cast<int>(socket)};
+}
+
+int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, bool wantWrite)
+{
+    short revents = 0;
+    const short events = static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0));
+    const int r = PollWithStop(stop, watch->fd, events, &revents, -1);
+    if (r < 0)
+        return kSrvWaitFailed;
+    if (r > 0)
+        return kSrvStopped;
+    int bits = 0;
+    if (revents & POLLIN)
+        bits |= kSrvRead;
+    if (revents & POLLOUT)
+        bits |= kSrvWrite;
+    if (revents & (POLLHUP | POLLERR | POLLNVAL))
+        bits |= kSrvClose;
+    return bits;
+}
+
+void SrvCloseWatch(SrvWatch* watch)
+{
+    delete watch;
+}
+
+long SrvRecv(SrvSocket socket, char* buffer, int length)
+{
+    const ssize_t n = recv(static_cast<int>(socket), buffer, static_cast<size_t>(length), 0);
+    if (n >= 0)
+        return static_cast<long>(n);
+    return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kSrvWouldBlock : kSrvIoError;
+}
+
+long SrvSend(SrvSocket socket, const char* bytes, int length)
+{
+    const ssize_t n = send(static_cast<int>(socket), bytes, static_cast<size_t>(length), MSG_NOSIGNAL);
+    if (n >= 0)
+        return static_cast<long>(n);
+    return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kSrvWouldBlock : kSrvIoError;
+}
+
+void SrvCloseSocket(SrvSocket socket)
+{
+    if (socket != kSrvNoSocket)
+        close(static_cast<int>(socket));
+}
+
+bool SrvStartThread(SrvThreadProc proc, void* arg, SrvThread* thread)
+{
+    auto* start = new (std::nothrow) ThreadStart{proc, arg};
+    if (!start)
+        return false;
+    pthread_t id;
+    if (pthread_create(&id, nullptr, &ThreadTrampoline, start) != 0) {
+        delete start;
+        return false;
+    }
+    thread->handle = static_cast<std::uintptr_t>(id);
+    thread->id = static_cast<unsigned long>(id);
+    return true;
+}
+
+unsigned long SrvCurrentThreadId()
+{
+    return static_cast<unsigned long>(pthread_self());
+}
+
+bool SrvJoinThread(const SrvThread& thread, int timeoutMs)
+{
+    const pthread_t id = static_cast<pthread_t>(thread.handle);
+    if (timeoutMs < 0)
+        return pthread_join(id, nullptr) == 0;
+    timespec until;
+    clock_gettime(CLOCK_REALTIME, &until);
+    until.tv_sec += timeoutMs / 1000;
+    until.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+    if (until.tv_nsec >= 1000000000L) {
+        until.tv_sec += 1;
+        until.tv_nsec -= 1000000000L;
+    }
+    return pthread_timedjoin_np(id, nullptr, &until) == 0;
+}
+
+void SrvAbandonThread(const SrvThread& thread)
+{
+    pthread_detach(static_cast<pthread_t>(thread.handle));
+}
+
+void SrvCloseThread(const SrvThread&) {}
+
+std::string SrvCurrentFolder()
+{
+    char folder[1000];
+    return getcwd(folder, sizeof folder) ? folder : "";
+}

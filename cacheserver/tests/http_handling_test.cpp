@@ -1,0 +1,185 @@
+#include "cacheserver/tests/test_server.h"
+
+#include "app/core/md5.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+
+namespace {
+
+struct Response {
+    bool handled = false;
+    std::string text;
+};
+
+Response Handle(CHTTPServer& server, const std::string& request, int* keepAlive)
+{
+    COutBuf out;
+    Response r;
+    r.handled = server.HandleRequest(request, &out, keepAlive);
+    r.text.assign(out.GetData() ? out.GetData() : "", static_cast<size_t>(out.GetLength()));
+    return r;
+}
+
+std::string HeaderField(const std::string& response, const std::string& name)
+{
+    const std::string key = "\r\n" + name + ": ";
+    const size_t at = response.find(key);
+    if (at == std::string::npos)
+        return "<none>";
+    const size_t end = response.find("\r\n", at + key.size());
+    return response.substr(at + key.size(), end - at - key.size());
+}
+
+class HttpHandling : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_root = FreshFolder("handling");
+        ASSERT_TRUE(m_server.LaunchIn(m_root));
+        m_server.Stop(); // only the request handling is exercised here
+    }
+    void Store(const std::string& path, const std::string& bytes)
+    {
+        WriteFileText(m_root + Md5Hex(path.data(), path.size()), bytes);
+    }
+    std::string m_root;
+    TestHttpServer m_server;
+};
+
+} // namespace
+
+TEST(HttpComplete, NeedsTheBlankLineAtTheVeryEnd)
+{
+    TestHttpServer server;
+    EXPECT_FALSE(server.IsComplete(""));
+    EXPECT_FALSE(server.IsComplete("\r\n\r"));
+    EXPECT_TRUE(server.IsComplete("\r\n\r\n"));
+    EXPECT_TRUE(server.IsComplete("GET / HTTP/1.0\r\nHost: x\r\n\r\n"));
+    EXPECT_FALSE(server.IsComplete("GET / HTTP/1.0\r\n\r\nbody"));
+    EXPECT_FALSE(server.IsComplete("GET / HTTP/1.0\n\n"));
+}
+
+TEST(HttpMime, TableHas75EntriesWithTheLaterValuesWinning)
+{
+    TestHttpServer server;
+    const auto& types = server.MimeTypes();
+    EXPECT_EQ(types.size(), 75u);
+    EXPECT_EQ(types.at("arj"), "application/x-compressed");
+    EXPECT_EQ(types.at("rtf"), "text/richtext");
+    EXPECT_EQ(types.at("xml"), "text/xml; charset=UTF-8");
+    EXPECT_EQ(types.at("res"), "text/plain; charset=utf-8");
+    EXPECT_EQ(types.at("wcgi"), "wwwserver/isapi");
+    EXPECT_EQ(types.at("mpe"), "video/mpeg");
+}
+
+TEST(HttpMime, ExtensionRunsFromTheLastDotAndIgnoresCase)
+{
+    TestHttpServer server;
+    EXPECT_EQ(server.ContentTypeFor("/wz_cdn/ui/MAIN.SWF"), "application/x-shockwave-flash");
+    EXPECT_EQ(server.ContentTypeFor("/wz_cdn/a.png"), "image/png");
+    EXPECT_EQ(server.ContentTypeFor("/wz_cdn/a.png?v=12"), "text/html");
+    EXPECT_EQ(server.ContentTypeFor("/wz_cdn/1.0.3/readme"), "text/html");
+    EXPECT_EQ(server.ContentTypeFor("/"), "text/html");
+    EXPECT_EQ(server.ContentTypeFor("/a."), "text/html");
+}
+
+TEST(HttpDateText, EnglishNamesInUtc)
+{
+    EXPECT_EQ(HttpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
+    EXPECT_EQ(HttpDate(951782400), "Tue, 29 Feb 2000 00:00:00 GMT");
+    EXPECT_EQ(HttpDate(1700000000), "Tue, 14 Nov 2023 22:13:20 GMT");
+}
+
+TEST_F(HttpHandling, HitHasTheFixedHeaderAndTheFileAsBody)
+{
+    Store("/wz_cdn/a.js", "alert(1)");
+    int keepAlive = 0;
+    const Response r = Handle(m_server, "GET /wz_cdn/a.js HTTP/1.1\r\nHost: localhost\r\n\r\n", &keepAlive);
+    ASSERT_TRUE(r.handled);
+    const std::regex header(
+        "HTTP/1\\.0 200 OK\r\nDate: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), \\d\\d "
+        "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \\d{4} \\d\\d:\\d\\d:\\d\\d GMT\r\n"
+        "Server: TarnwellWebServer/0\\.1b\r\nAccept-Ranges: bytes\r\nContent-Length: 8\r\n"
+        "Connection: close\r\nContent-Type: application/x-javascript\r\n\r\nalert\\(1\\)");
+    EXPECT_TRUE(std::regex_match(r.text, header)) << r.text;
+    EXPECT_EQ(keepAlive, 0);
+    EXPECT_EQ(m_server.Fetches(), 0);
+}
+
+TEST_F(HttpHandling, KeepAliveOnlyForTheExactHeaderAndItStaysOn)
+{
+    Store("/x", "1");
+    int keepAlive = 0;
+    Response r = Handle(m_server, "GET /x HTTP/1.1\r\nconnection: keep-alive\r\n\r\n", &keepAlive);
+    EXPECT_EQ(keepAlive, 0);
+    EXPECT_EQ(HeaderField(r.text, "Connection"), "close");
+    r = Handle(m_server, "GET /x HTTP/1.1\r\nConnection: Keep-Alive\r\n\r\n", &keepAlive);
+    EXPECT_EQ(keepAlive, 1);
+    EXPECT_EQ(HeaderField(r.text, "Connection"), "Keep-Alive");
+    r = Handle(m_server, "GET /x HTTP/1.1\r\nConnection: close\r\n\r\n", &keepAlive);
+    EXPECT_EQ(keepAlive, 1);
+    EXPECT_EQ(HeaderField(r.text, "Connection"), "Keep-Alive");
+}
+
+TEST_F(HttpHandling, OtherMethodsGetNotImplementedWithTheMnaPage)
+{
+    Store("/mna.html", "<p>no</p>");
+    int keepAlive = 0;
+    for (const char* request : {"POST /wz_cdn/a.png HTTP/1.0\r\n\r\n", "get /wz_cdn/a.png HTTP/1.0\r\n\r\n",
+                                "GETX /a HTTP/1.0\r\n\r\n"}) {
+        const Response r = Handle(m_server, request, &keepAlive);
+        ASSERT_TRUE(r.handled);
+        EXPECT_EQ(r.text.compare(0, 29, "HTTP/1.0 501 Not Implemented\r"), 0) << r.text;
+        EXPECT_EQ(HeaderField(r.text, "Content-Type"), "text/html");
+        EXPECT_EQ(HeaderField(r.text, "Content-Length"), "9");
+        EXPECT_EQ(r.text.substr(r.text.size() - 9), "<p>no</p>");
+    }
+}
+
+TEST_F(HttpHandling, RequestWithoutSpaceIsRefusedUnanswered)
+{
+    int keepAlive = 0;
+    const Response r = Handle(m_server, "GARBAGE\r\n\r\n", &keepAlive);
+    EXPECT_FALSE(r.handled);
+    EXPECT_TRUE(r.text.empty());
+}
+
+TEST_F(HttpHandling, FailedFetchGives200WithEmptyBodyAndStoresNothing)
+{
+    int keepAlive = 0;
+    const Response r = Handle(m_server, "GET /wz_cdn/missing.png HTTP/1.0\r\n\r\n", &keepAlive);
+    EXPECT_EQ(r.text.compare(0, 17, "HTTP/1.0 200 OK\r\n"), 0);
+    EXPECT_EQ(HeaderField(r.text, "Content-Length"), "0");
+    EXPECT_EQ(HeaderField(r.text, "Content-Type"), "image/png");
+    EXPECT_EQ(m_server.Fetches(), 1);
+    EXPECT_FALSE(std::ifstream(m_server.CacheFileFor("/wz_cdn/missing.png")).good());
+}
+
+TEST_F(HttpHandling, PathsWithControlCharactersOrBlanksNeverReachTheCdn)
+{
+    int keepAlive = 0;
+    // No second space: the "path" runs to the end, header lines included.
+    Response r = Handle(m_server, "GET /wz_cdn/a.png\r\nHost: evil\r\n\r\n", &keepAlive);
+    EXPECT_TRUE(r.handled);
+    EXPECT_EQ(HeaderField(r.text, "Content-Length"), "0");
+    r = Handle(m_server, "GET /a\tb HTTP/1.0\r\n\r\n", &keepAlive);
+    EXPECT_EQ(HeaderField(r.text, "Content-Length"), "0");
+    r = Handle(m_server, "GET /a\x7f HTTP/1.0\r\n\r\n", &keepAlive);
+    EXPECT_EQ(m_server.Fetches(), 0);
+    // An ordinary path with a query string and escapes does go out.
+    Handle(m_server, "GET /wz_cdn/a%20b.png?v=1 HTTP/1.0\r\n\r\n", &keepAlive);
+    ASSERT_EQ(m_server.Fetches(), 1);
+}
+
+TEST_F(HttpHandling, ZeroLengthCachedFileIsAHit)
+{
+    Store("/wz_cdn/empty.txt", "");
+    int keepAlive = 0;
+    const Response r = Handle(m_server, "GET /wz_cdn/empty.txt HTTP/1.0\r\n\r\n", &keepAlive);
+    EXPECT_EQ(HeaderField(r.text, "Content-Length"), "0");
+    EXPECT_EQ(HeaderField(r.text, "Content-Type"), "text/plain");
+    EXPECT_EQ(m_server.Fetches(), 0);
+}

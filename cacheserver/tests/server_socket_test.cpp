@@ -1,0 +1,153 @@
+// The server over real loopback sockets: framing, keep-alive, partial
+// sends, the request bound and the orderly stop.
+#include "cacheserver/tests/test_server.h"
+
+#include "app/core/app_globals.h"
+#include "app/core/md5.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class ServerSockets : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_root = FreshFolder("sockets");
+        g_localPort = UnusedPort();
+        ASSERT_TRUE(m_server.LaunchIn(m_root));
+        m_port = g_localPort;
+    }
+    void Store(const std::string& path, const std::string& bytes)
+    {
+        WriteFileText(m_root + Md5Hex(path.data(), path.size()), bytes);
+    }
+    std::string m_root;
+    int m_port = 0;
+    TestHttpServer m_server;
+};
+
+std::string BodyOf(const std::string& response)
+{
+    const size_t at = response.find("\r\n\r\n");
+    return at == std::string::npos ? std::string() : response.substr(at + 4);
+}
+
+} // namespace
+
+TEST_F(ServerSockets, RequestInPiecesIsAnsweredOnlyWhenWhole)
+{
+    Store("/a.txt", "hello");
+    TestClient client(m_port);
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(client.Send("GE"));
+    EXPECT_EQ(client.Receive(1, 200), "");
+    ASSERT_TRUE(client.Send("T /a.txt HTTP/1.0\r\n"));
+    EXPECT_EQ(client.Receive(1, 200), "");
+    ASSERT_TRUE(client.Send("\r\n"));
+    const std::string response = client.ReceiveResponse();
+    EXPECT_EQ(BodyOf(response), "hello");
+    EXPECT_TRUE(client.PeerClosed()); // no keep-alive asked for
+}
+
+TEST_F(ServerSockets, KeepAliveServesSeveralRequestsAndStaysOn)
+{
+    Store("/1.txt", "one");
+    Store("/2.txt", "two");
+    TestClient client(m_port);
+    ASSERT_TRUE(client.Send("GET /1.txt HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n"));
+    EXPECT_EQ(BodyOf(client.ReceiveResponse()), "one");
+    ASSERT_TRUE(client.Send("GET /2.txt HTTP/1.0\r\n\r\n"));
+    const std::string second = client.ReceiveResponse();
+    EXPECT_NE(second.find("Connection: Keep-Alive\r\n"), std::string::npos);
+    EXPECT_EQ(BodyOf(second), "two");
+    EXPECT_FALSE(client.PeerClosed(200));
+}
+
+TEST_F(ServerSockets, LargeResponseToASlowReaderArrivesWhole)
+{
+    std::string big(24 << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 + i / 4096);
+    Store("/big.bin", big);
+    TestClient client(m_port);
+    client.SetReceiveBuffer(16384);
+    ASSERT_TRUE(client.Send("GET /big.bin HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // let the server's sends block
+    const std::string response = client.ReceiveResponse(20000);
+    ASSERT_EQ(BodyOf(response).size(), big.size());
+    EXPECT_TRUE(BodyOf(response) == big);
+    // The connection is still usable after the pending response.
+    Store("/small", "s");
+    ASSERT_TRUE(client.Send("GET /small HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(BodyOf(client.ReceiveResponse()), "s");
+}
+
+TEST_F(ServerSockets, EndlessRequestIsCutOff)
+{
+    TestClient client(m_port);
+    const std::string chunk(8192, 'h');
+    bool closed = false;
+    for (int i = 0; i < 64 && !closed; ++i) {
+        if (!client.Send(chunk))
+            closed = true;
+        else
+            closed = client.PeerClosed(20);
+    }
+    EXPECT_TRUE(closed || client.PeerClosed(2000));
+}
+
+TEST_F(ServerSockets, RefusedRequestClosesWithoutAByte)
+{
+    TestClient client(m_port);
+    ASSERT_TRUE(client.Send("NOSPACE\r\n\r\n"));
+    EXPECT_TRUE(client.PeerClosed());
+    EXPECT_EQ(client.Receive(1, 100), "");
+}
+
+TEST_F(ServerSockets, SecondStartFailsAtOnce)
+{
+    EXPECT_FALSE(m_server.Start(UnusedPort()));
+}
+
+TEST_F(ServerSockets, EndedConnectionsAreReaped)
+{
+    for (int i = 0; i < 5; ++i) {
+        TestClient client(m_port);
+        client.Send("GET /none HTTP/1.0\r\n\r\n");
+        client.ReceiveResponse();
+    }
+    const auto until = Clock::now() + std::chrono::seconds(3);
+    while (m_server.ConnectionThreadCount() != 0 && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(m_server.ConnectionThreadCount(), 0u);
+}
+
+TEST_F(ServerSockets, StopEndsIdleConnectionsAndCanStartAgain)
+{
+    Store("/k", "k");
+    std::vector<std::unique_ptr<TestClient>> idle;
+    for (int i = 0; i < 10; ++i) {
+        idle.push_back(std::make_unique<TestClient>(m_port));
+        idle.back()->Send("GET /k HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n");
+        idle.back()->ReceiveResponse();
+    }
+    TestClient half(m_port);
+    half.Send("GET /k HTT");
+    const auto t0 = Clock::now();
+    m_server.Stop();
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(2));
+    EXPECT_FALSE(m_server.IsRunning());
+    EXPECT_EQ(m_server.ConnectionThreadCount(), 0u);
+    for (auto& c : idle)
+        EXPECT_TRUE(c->PeerClosed(1000));
+    ASSERT_TRUE(m_server.Start(m_port));
+    TestClient again(m_port);
+    again.Send("GET /k HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(BodyOf(again.ReceiveResponse()), "k");
+}

@@ -1,0 +1,129 @@
+#include "cacheserver/tests/test_server.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <unistd.h>
+
+std::string FreshFolder(const char* name)
+{
+    const std::string folder = std::string(::testing::TempDir()) + "kestrun_cache_" + std::to_string(getpid()) + "_" + name;
+    std::system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "'").c_str());
+    return folder + "/";
+}
+
+std::string ReadFileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+void WriteFileText(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+TestClient::TestClient(int port)
+{
+    m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    if (m_fd >= 0 && connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
+}
+
+TestClient::~TestClient()
+{
+    if (m_fd >= 0)
+        close(m_fd);
+}
+
+void TestClient::SetReceiveBuffer(int bytes)
+{
+    setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
+bool TestClient::Send(const std::string& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string TestClient::Receive(size_t n, int timeoutMs)
+{
+    std::string got;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    char piece[65536];
+    while (got.size() < n) {
+        const int left = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count());
+        pollfd fd = {m_fd, POLLIN, 0};
+        if (left <= 0 || poll(&fd, 1, left) <= 0)
+            break;
+        const ssize_t r = recv(m_fd, piece, std::min(sizeof piece, n - got.size()), 0);
+        if (r <= 0)
+            break;
+        got.append(piece, static_cast<size_t>(r));
+    }
+    return got;
+}
+
+std::string TestClient::ReceiveResponse(int timeoutMs)
+{
+    std::string got;
+    while (got.find("\r\n\r\n") == std::string::npos) {
+        const std::string more = Receive(1, timeoutMs);
+        if (more.empty())
+            return got;
+        got += more;
+    }
+    const size_t at = got.find("Content-Length: ");
+    if (at == std::string::npos)
+        return got;
+    const size_t length = std::strtoul(got.c_str() + at + 16, nullptr, 10);
+    const size_t have = got.size() - (got.find("\r\n\r\n") + 4);
+    if (have < length)
+        got += Receive(length - have, timeoutMs);
+    return got;
+}
+
+bool TestClient::PeerClosed(int timeoutMs)
+{
+    pollfd fd = {m_fd, POLLIN, 0};
+    if (poll(&fd, 1, timeoutMs) <= 0)
+        return false;
+    char byte;
+    return recv(m_fd, &byte, 1, MSG_PEEK) == 0;
+}
+
+int UnusedPort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}

@@ -1,0 +1,62 @@
+// The Windows cache server as a console program for end-to-end tests under
+// Wine: it serves until its standard input ends, then stops in order. With
+// ROOT "-" it starts the process-wide server exactly as the program does.
+#include "cacheserver/core/host_options.h"
+#include "cacheserver/core/http_server.h"
+#include "cacheserver/win32/server_launch.h"
+#include "app/core/app_globals.h"
+#include "app/core/cdn_base_url.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+void WaitForInputEnd()
+{
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    char piece[256];
+    DWORD read = 0;
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+        Sleep(INFINITE);
+        return;
+    }
+    while (ReadFile(input, piece, sizeof piece, &read, nullptr) && read > 0) {
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    HostOptions options;
+    if (!ParseHostOptions(argc, argv, &options)) {
+        std::fputs(kHostUsage, stderr);
+        return 2;
+    }
+    if (options.root == "-") {
+        if (options.port > 0)
+            g_localPort = options.port;
+        g_cdnBaseUrl.Set(options.cdnBase);
+        const bool ok = LaunchCacheServer();
+        if (ok)
+            std::printf("listening %d\n", g_localPort);
+        else
+            std::printf("failed\n");
+        std::fflush(stdout);
+        if (!ok)
+            return 1;
+        WaitForInputEnd();
+        // The process-wide server stops itself at exit.
+        std::printf("stopping\n");
+        return 0;
+    }
+    CHTTPServer server;
+    if (!LaunchHost(options, server))
+        return 1;
+    WaitForInputEnd();
+    server.Stop();
+    std::printf("stopped\n");
+    return 0;
+}

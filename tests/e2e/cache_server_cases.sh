@@ -1,0 +1,187 @@
+# The cache server's end-to-end cases, shared by the native run and the run
+# under wine64: a real client (curl, or a raw socket session) against the real
+# server, with tests/origin/origin.py standing in for the CDN. The including
+# script defines host_start (sets HOST_PORT, HOST_OUT, CACHE_DIR) and
+# host_stop (sets HOST_STOP_RC and HOST_STOP_SECONDS) and then calls run_cases.
+
+md5_of() { printf '%s' "$1" | md5sum | cut -d' ' -f1; }
+origin_count() { grep -c -F -- "GET $1 " "$ORIGIN_LOG" || true; }
+url() { echo "http://127.0.0.1:$HOST_PORT$1"; }
+
+# raw_session OP...: one connection; OPs are send:<Python bytes literal>,
+# sleep:<seconds>, recv (one whole response, printed with escapes) and
+# closed (prints "closed" or "open" after up to 3 s).
+raw_session() {
+  /usr/bin/python3 - "$HOST_PORT" "$@" <<'PY'
+import socket, sys, time
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=10)
+def recv_response():
+    data = b""
+    while b"\r\n\r\n" not in data:
+        piece = s.recv(65536)
+        if not piece:
+            return data
+        data += piece
+    head, _, body = data.partition(b"\r\n\r\n")
+    length = 0
+    for line in head.split(b"\r\n"):
+        if line.lower().startswith(b"content-length:"):
+            length = int(line.split(b":")[1])
+    while len(body) < length:
+        piece = s.recv(65536)
+        if not piece:
+            break
+        body += piece
+    return head + b"\r\n\r\n" + body
+for op in sys.argv[2:]:
+    kind, _, arg = op.partition(":")
+    if kind == "send":
+        try:
+            s.sendall(eval(arg, {}))
+        except OSError:
+            print("send-failed")
+    elif kind == "sleep":
+        time.sleep(float(arg))
+    elif kind == "recv":
+        print(repr(recv_response()))
+    elif kind == "closed":
+        s.settimeout(3)
+        try:
+            print("closed" if s.recv(1) == b"" else "open")
+        except socket.timeout:
+            print("open")
+        except OSError:
+            print("closed")
+PY
+}
+
+prepare_origin_files() {
+  local o=$1
+  mkdir -p "$o/wz_cdn/ui" "$o/wz_cdn/1.0.3"
+  printf 'PNGDATA-%s' {1..40} > "$o/wz_cdn/ui/a.png"
+  printf 'mna page' > "$o/mna.html"
+  printf 'swf' > "$o/wz_cdn/ui/MAIN.SWF"
+  head -c $((8 << 20)) /dev/urandom > "$o/wz_cdn/big.bin"
+  head -c 300000 /dev/urandom > "$o/wz_cdn/shared.bin"
+  head -c 100000 /dev/urandom > "$o/wz_cdn/nolen.bin"
+  head -c 100000 /dev/urandom > "$o/wz_cdn/short.bin"
+  head -c 100000 /dev/urandom > "$o/wz_cdn/stall.bin"
+  : > "$o/wz_cdn/empty.txt"
+}
+
+run_cases() {
+  local work=$1 with_stall=$2
+  local origin="$work/origin"
+  mkdir -p "$origin"
+  prepare_origin_files "$origin"
+  origin_start "$origin" --no-length 'nolen' --short 'short' --stall 'stall' --delay 1.5 --delay-match 'shared'
+  host_start "http://127.0.0.1:$ORIGIN_PORT/"
+  check "server announced a port" [ -n "${HOST_PORT:-}" ]
+  check "server listens on loopback only" bash -c "ss -ltnH | grep -q '127.0.0.1:$HOST_PORT ' && ! ss -ltnH | grep -qE '(0.0.0.0|\*|\[::\]):$HOST_PORT '"
+
+  # Miss: fetched with the doubled slash, the agent text, stored under the MD5 name.
+  local h="$work/h.txt" b="$work/b.bin"
+  curl -s -m 20 -D "$h" -o "$b" "$(url /wz_cdn/ui/a.png)"
+  check "miss serves the origin's bytes" cmp -s "$b" "$origin/wz_cdn/ui/a.png"
+  check "miss is stored under the MD5 of the path" cmp -s "$CACHE_DIR/$(md5_of /wz_cdn/ui/a.png)" "$origin/wz_cdn/ui/a.png"
+  check "CDN URL has the doubled slash and the agent" grep -qE '^GET //wz_cdn/ui/a.png Agent-?[0-9]+$' "$ORIGIN_LOG"
+  check "response is HTTP/1.0 200 with the fixed fields" bash -c "head -1 '$h' | grep -q '^HTTP/1.0 200 OK' &&
+    grep -q '^Server: TarnwellWebServer/0.1b' '$h' && grep -q '^Content-Type: image/png' '$h' &&
+    grep -q '^Accept-Ranges: bytes' '$h' && grep -q '^Connection: close' '$h' &&
+    grep -qE '^Date: [A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9:]{8} GMT' '$h'"
+
+  # Hit: from disk, the origin is not asked again.
+  printf 'changed on the origin' > "$origin/wz_cdn/ui/a.png.new"
+  curl -s -m 20 -o "$b" "$(url /wz_cdn/ui/a.png)"
+  check "hit is served from the cache" cmp -s "$b" "$CACHE_DIR/$(md5_of /wz_cdn/ui/a.png)"
+  check "hit does not reach the origin" [ "$(origin_count //wz_cdn/ui/a.png)" = 1 ]
+
+  # Query strings are separate files; content type by the last dot.
+  curl -s -m 20 -D "$h" -o /dev/null "$(url '/wz_cdn/ui/a.png?v=2')"
+  curl -s -m 20 -o /dev/null "$(url '/wz_cdn/ui/a.png?v=3')"
+  check "each query string is its own fetch and file" bash -c "[ -f '$CACHE_DIR/$(md5_of '/wz_cdn/ui/a.png?v=2')' ] &&
+    [ -f '$CACHE_DIR/$(md5_of '/wz_cdn/ui/a.png?v=3')' ] && [ \$(grep -c 'a.png?v=' '$ORIGIN_LOG') = 2 ]"
+  check "extension with a query is text/html" grep -q '^Content-Type: text/html' "$h"
+  curl -s -m 20 -D "$h" -o /dev/null "$(url /wz_cdn/ui/MAIN.SWF)"
+  check "upper-case SWF is flash" grep -q '^Content-Type: application/x-shockwave-flash' "$h"
+
+  # Other methods: 501 with the /mna.html page.
+  curl -s -m 20 -D "$h" -o "$b" -X POST "$(url /wz_cdn/ui/a.png)"
+  check "POST gets 501 with the mna page" bash -c "head -1 '$h' | grep -q '^HTTP/1.0 501 Not Implemented' && [ \"\$(cat '$b')\" = 'mna page' ]"
+
+  # Keep-alive, a request in pieces, and keep-alive staying on.
+  local out
+  out=$(raw_session "send:b'GET /wz_cdn/ui/a.png HT'" sleep:0.3 "send:b'TP/1.0\r\nConnection: Keep-Alive\r'" sleep:0.3 \
+    "send:b'\n\r\n'" recv "send:b'GET /wz_cdn/empty.txt HTTP/1.0\r\n\r\n'" recv closed)
+  check "request in pieces is answered once whole" bash -c "sed -n 1p <<< \"\$1\" | grep -q 'Connection: Keep-Alive.*PNGDATA-40'" _ "$out"
+  check "keep-alive stays on for a request without it" bash -c "sed -n 2p <<< \"\$1\" | grep -q 'Content-Length: 0.r.nConnection: Keep-Alive'" _ "$out"
+  check "kept-alive connection stays open" [ "$(sed -n 3p <<< "$out")" = open ]
+
+  # A large body, fetched and then from disk, several sends long.
+  curl -s -m 20 -o "$b" "$(url /wz_cdn/big.bin)"
+  check "8 MiB miss arrives whole" cmp -s "$b" "$origin/wz_cdn/big.bin"
+  curl -s -m 20 --limit-rate 20M -o "$b" "$(url /wz_cdn/big.bin)"
+  check "8 MiB hit to a slow reader arrives whole" cmp -s "$b" "$origin/wz_cdn/big.bin"
+
+  # Concurrent misses of one path share one fetch (the origin answers it slowly).
+  local i pids=()
+  for i in 1 2 3 4 5 6; do curl -s -m 20 -o "$work/shared.$i" "$(url /wz_cdn/shared.bin)" & pids+=($!); done
+  wait "${pids[@]}"
+  check "six concurrent misses all get the whole body" bash -c "for i in 1 2 3 4 5 6; do cmp -s '$work/shared.'\$i '$origin/wz_cdn/shared.bin' || exit 1; done"
+  check "six concurrent misses made one CDN fetch" [ "$(origin_count //wz_cdn/shared.bin)" = 1 ]
+
+  # Failed fetches: served as 200 with what arrived, never stored.
+  curl -s -m 20 -D "$h" -o "$b" "$(url /wz_cdn/nolen.bin)"
+  check "answer without Content-Length gives an empty 200" bash -c "head -1 '$h' | grep -q ' 200 OK' && [ ! -s '$b' ]"
+  check "answer without Content-Length is not stored" [ ! -e "$CACHE_DIR/$(md5_of /wz_cdn/nolen.bin)" ]
+  curl -s -m 20 -o "$b" "$(url /wz_cdn/short.bin)"
+  check "short body is served as far as it came" [ "$(stat -c %s "$b")" = 50000 ]
+  check "short body is not stored" [ ! -e "$CACHE_DIR/$(md5_of /wz_cdn/short.bin)" ]
+  curl -s -m 20 -o "$b" "$(url /wz_cdn/absent.png)"
+  check "origin 404 page with a length is served and stored" bash -c "[ \"\$(cat '$b')\" = 'not found' ] && [ -f '$CACHE_DIR/$(md5_of /wz_cdn/absent.png)' ]"
+  if [ "$with_stall" = yes ]; then
+    local t0=$SECONDS
+    curl -s -m 60 -o "$b" "$(url /wz_cdn/stall.bin)"
+    check "stalled CDN is given up within the receive time-out" [ $((SECONDS - t0)) -lt 50 ]
+    check "stalled body is served partly and not stored" bash -c "[ \$(stat -c %s '$b') = 50000 ] && [ ! -e '$CACHE_DIR/$(md5_of /wz_cdn/stall.bin)' ]"
+  fi
+
+  # Bad requests.
+  out=$(raw_session "send:b'NOSPACE\r\n\r\n'" closed)
+  check "request without a space is closed unanswered" [ "$out" = closed ]
+  out=$(raw_session "send:b'GET /wz_cdn/x.png\r\nHost: a\r\n\r\n'" recv)
+  check "path with control characters gets an empty 200" bash -c "grep -q 'HTTP/1.0 200 OK.*Content-Length: 0' <<< \"\$1\"" _ "$out"
+  check "path with control characters never reaches the CDN" bash -c "! grep -q 'x.png' '$ORIGIN_LOG'"
+  out=$(raw_session "send:b'GET /' + b'a' * 70000" closed)
+  check "endless request is cut off" bash -c "grep -qE 'closed|send-failed' <<< \"\$1\"" _ "$out"
+
+  # A keep-alive connection idles while the server stops in order.
+  raw_session "send:b'GET /mna.html HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n'" recv sleep:30 > /dev/null 2>&1 &
+  local idle=$!
+  sleep 1
+  host_stop
+  check "server stops in order with an idle connection" [ "$HOST_STOP_RC" = 0 ]
+  echo "  (stop took ${HOST_STOP_SECONDS} s)"
+  check "stop takes under 5 s" [ "$HOST_STOP_SECONDS" -lt 5 ]
+  kill "$idle" 2>/dev/null; wait "$idle" 2>/dev/null
+
+  # A taken port: the launch moves to a fresh port at once.
+  local holder taken
+  holder=$(mktemp -u)
+  /usr/bin/python3 -c "
+import socket, sys, time
+s = socket.socket(); s.bind(('127.0.0.1', 0)); s.listen(1)
+open(sys.argv[1], 'w').write(str(s.getsockname()[1])); time.sleep(120)" "$holder" &
+  local holder_pid=$!
+  for _ in $(seq 100); do [ -s "$holder" ] && break; sleep 0.05; done
+  taken=$(cat "$holder")
+  t0=$SECONDS
+  HOST_FIRST_PORT=$taken host_start "http://127.0.0.1:$ORIGIN_PORT/"
+  check "taken port: started within 5 s" [ $((SECONDS - t0)) -lt 5 ]
+  check "taken port: another port was announced" bash -c "[ -n '${HOST_PORT:-}' ] && [ '${HOST_PORT:-}' != '$taken' ]"
+  curl -s -m 20 -o "$b" "$(url /wz_cdn/ui/a.png)"
+  check "taken port: the announced port serves the cache" cmp -s "$b" "$origin/wz_cdn/ui/a.png"
+  host_stop
+  kill "$holder_pid" 2>/dev/null; wait "$holder_pid" 2>/dev/null
+  origin_stop
+}

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The Windows cache server (the win64 host, started exactly as the program
+# starts its server: wz_cdn in the current folder, g_localPort) under wine64,
+# reached from Linux curl, with the test origin as the CDN.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/cache_server_cases.sh"
+e2e_prefix
+work=$(mktemp -d)
+exe=$E2E_ROOT/build/win64/kestrun_cache_host.exe
+
+# host_start CDN_BASE: a fresh program folder on C:; HOST_FIRST_PORT sets
+# g_localPort before the launch. The host serves until its input ends.
+host_start() {
+  local dir="$WINEPREFIX/drive_c/Cache$RANDOM"
+  mkdir -p "$dir"
+  cp "$exe" "$dir/"
+  CACHE_DIR="$dir/wz_cdn"
+  HOST_OUT="$work/host.out"
+  : > "$HOST_OUT"
+  local fifo="$work/stdin.$RANDOM"
+  mkfifo "$fifo"
+  (cd "$dir" && timeout 600 /usr/lib/wine/wine64 kestrun_cache_host.exe - "${HOST_FIRST_PORT:-0}" "$1" \
+    < "$fifo" > "$HOST_OUT" 2>&1) &
+  HOST_PID=$!
+  # The writer lives in a process of its own, so no other child holds the pipe open.
+  sleep 900 > "$fifo" &
+  HOST_INPUT_PID=$!
+  for _ in $(seq 400); do grep -q '^listening\|^failed' "$HOST_OUT" && break; sleep 0.05; done
+  HOST_PORT=$(tr -d '\r' < "$HOST_OUT" | sed -n 's/^listening //p')
+  unset HOST_FIRST_PORT
+}
+
+host_stop() {
+  local t0=$SECONDS
+  kill "$HOST_INPUT_PID"
+  wait "$HOST_PID"
+  HOST_STOP_RC=$?
+  HOST_STOP_SECONDS=$((SECONDS - t0))
+  grep -q '^stopping' "$HOST_OUT" || HOST_STOP_RC=99
+}
+
+run_cases "$work" no
+rm -rf "$work"
+e2e_done
