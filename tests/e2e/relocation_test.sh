@@ -31,6 +31,8 @@ echo "the installed copy started again"
 e2e_start_and_end 60 "$d/qzpk" "My Kestrun.exe"
 check "installed start exits with 0" [ "$E2E_RC" = 0 ]
 check "the installed copy is still there, whole" [ "$(md5_of "$d/qzpk/My Kestrun.exe" 2>/dev/null)" = "$build_md5" ]
-check "nothing else appeared in D:\\qzpk" [ "$(ls "$d/qzpk")" = "My Kestrun.exe" ]
+# Besides the program only the cache server's folder, made by the running copy.
+check "nothing else appeared in D:\\qzpk" [ "$(ls "$d/qzpk" | tr '\n' ' ')" = "My Kestrun.exe wz_cdn " ]
+check "the cache folder is where the installed copy runs" [ -d "$d/qzpk/wz_cdn" ]
 
 e2e_done
