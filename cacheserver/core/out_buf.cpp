@@ -128,17 +128,15 @@ bool COutBuf::LoadFile(const char* path)
     if (!file)
         return false;
     bool ok = false;
-    long size = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0)
-        size = std::ftell(file);
-    if (size == 0) {
-        ok = true;
-    } else if (size > 0 && size <= INT_MAX && std::fseek(file, 0, SEEK_SET) == 0) {
+    int size = 0;
+    if (StreamSizeForBuffer(file, size) && size == 0) {
+        ok = true; // nothing to read: the buffer stays as it was
+    } else if (size > 0) {
         char* storage = static_cast<char*>(std::malloc(static_cast<size_t>(size)));
         if (storage && std::fread(storage, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size)) {
             std::free(m_data);
             m_data = storage;
-            m_length = m_capacity = static_cast<int>(size);
+            m_length = m_capacity = size;
             ok = true;
         } else {
             std::free(storage);
@@ -178,4 +176,15 @@ void COutBuf::Align(int n)
     while (m_length % n != 0)
         if (!PutByte('\0'))
             return;
+}
+
+bool StreamSizeForBuffer(FILE* stream, int& size)
+{
+    if (std::fseek(stream, 0, SEEK_END) != 0)
+        return false;
+    const long end = std::ftell(stream);
+    if (end < 0 || end > INT_MAX || std::fseek(stream, 0, SEEK_SET) != 0)
+        return false;
+    size = static_cast<int>(end);
+    return true;
 }

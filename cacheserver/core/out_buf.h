@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdio>
 
 class COutBuf {
 public:
@@ -54,3 +55,7 @@ private:
     int m_length = 0;
     int m_capacity = 0;
 };
+
+// Size of an open file, with the position put back at its start; false when
+// it cannot be read or does not fit the buffer's 32-bit lengths.
+bool StreamSizeForBuffer(FILE* stream, int& size);

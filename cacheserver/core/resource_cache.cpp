@@ -89,13 +89,10 @@ bool CHTTPServer::AppendCachedResponse(const std::string& path, const ResponseHe
     if (!stream)
         return false;
     bool ok = false;
-    long size = -1;
-    if (std::fseek(stream, 0, SEEK_END) == 0)
-        size = std::ftell(stream);
+    int size = 0;
     const int mark = out->GetLength();
-    if (size >= 0 && size <= INT_MAX && std::fseek(stream, 0, SEEK_SET) == 0 &&
-        AppendHeader(head, static_cast<int>(size), out)) {
-        char* body = size > 0 ? out->Extend(static_cast<int>(size)) : nullptr;
+    if (StreamSizeForBuffer(stream, size) && AppendHeader(head, size, out)) {
+        char* body = size > 0 ? out->Extend(size) : nullptr;
         ok = size == 0 || (body && std::fread(body, 1, static_cast<size_t>(size), stream) == static_cast<size_t>(size));
     }
     std::fclose(stream);
