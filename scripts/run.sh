@@ -24,7 +24,12 @@ shots="$here/build/screenshots"
 mkdir -p "$shots"
 source "$here/scripts/xvfb.sh"
 start_xvfb
-trap 'WINEPREFIX=$WINEPREFIX /usr/lib/wine/wineserver -k 2>/dev/null || true; kill $XVFB_PID 2>/dev/null || true' EXIT
+# Xvfb has no window manager: let Wine stack the login window's two layers
+# itself, as Windows does, and blend its soft edges through a compositor.
+/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+xcompmgr -c -o 0 -r 0 2>/dev/null &
+compositor=$!
+trap 'WINEPREFIX=$WINEPREFIX /usr/lib/wine/wineserver -k 2>/dev/null || true; kill $compositor $XVFB_PID 2>/dev/null || true' EXIT
 (cd "$game" && /usr/lib/wine/wine64 Kestrun.exe "$@") &
 sleep "${KESTRUN_SHOT_DELAY:-8}"
 import -window root "$shots/run.png"
