@@ -1,6 +1,6 @@
 #include "app/core/app_globals.h"
 
-#include "app/core/random_range.h"
+#include "base/core/random_range.h"
 
 int DrawLocalPort()
 {

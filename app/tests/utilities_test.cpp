@@ -1,7 +1,7 @@
 #include "app/core/app_globals.h"
 #include "app/core/cdn_base_url.h"
-#include "app/core/directory_path.h"
-#include "app/core/random_range.h"
+#include "base/core/directory_path.h"
+#include "base/core/random_range.h"
 #include "app/core/relaunch.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/core/directory_path.h"
+#include "base/core/directory_path.h"
 #include "app/win32/win32_app_platform.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 #include "app/win32/self_update.h"
 
-#include "app/core/download_client.h"
+#include "download/core/download_client.h"
 #include "app/core/self_update_flow.h"
 #include "app/win32/resource_string.h"
-#include "app/win32/wide_text.h"
+#include "base/win32/wide_text.h"
 #include "app/win32/win32_app_platform.h"
 #include "build_config.h"
 #include "framework/handles.h"

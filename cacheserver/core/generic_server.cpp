@@ -1,6 +1,6 @@
 #include "cacheserver/core/generic_server.h"
 
-#include "cacheserver/core/out_buf.h"
+#include "base/core/out_buf.h"
 
 #include <algorithm>
 #include <chrono>

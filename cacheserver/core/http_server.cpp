@@ -1,7 +1,7 @@
 #include "cacheserver/core/http_server.h"
 
 #include "cacheserver/core/mime_types.h"
-#include "cacheserver/core/out_buf.h"
+#include "base/core/out_buf.h"
 
 #include <cstdio>
 #include <ctime>

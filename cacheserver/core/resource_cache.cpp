@@ -3,12 +3,12 @@
 
 #include "app/core/app_globals.h"
 #include "app/core/cdn_base_url.h"
-#include "app/core/debug_trace.h"
-#include "app/core/directory_path.h"
-#include "app/core/download_client.h"
-#include "app/core/md5.h"
-#include "app/core/platform_fs.h"
-#include "cacheserver/core/out_buf.h"
+#include "base/core/debug_trace.h"
+#include "base/core/directory_path.h"
+#include "download/core/download_client.h"
+#include "base/core/md5.h"
+#include "base/core/platform_fs.h"
+#include "base/core/out_buf.h"
 
 #include <atomic>
 #include <climits>

@@ -1,7 +1,7 @@
 // libFuzzer target: arbitrary bytes as a request, through IsComplete and
 // HandleRequest of a server whose CDN is never reached.
 #include "cacheserver/core/http_server.h"
-#include "cacheserver/core/out_buf.h"
+#include "base/core/out_buf.h"
 
 #include <cstdint>
 #include <cstdlib>

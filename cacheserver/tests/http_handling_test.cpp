@@ -1,6 +1,6 @@
 #include "cacheserver/tests/test_server.h"
 
-#include "app/core/md5.h"
+#include "base/core/md5.h"
 
 #include <gtest/gtest.h>
 

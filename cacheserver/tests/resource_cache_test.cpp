@@ -2,7 +2,7 @@
 
 #include "app/core/app_globals.h"
 #include "app/core/cdn_base_url.h"
-#include "app/core/md5.h"
+#include "base/core/md5.h"
 
 #include <gtest/gtest.h>
 

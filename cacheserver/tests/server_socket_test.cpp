@@ -3,7 +3,7 @@
 #include "cacheserver/tests/test_server.h"
 
 #include "app/core/app_globals.h"
-#include "app/core/md5.h"
+#include "base/core/md5.h"
 
 #include <gtest/gtest.h>
 

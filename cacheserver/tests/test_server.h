@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cacheserver/core/http_server.h"
-#include "cacheserver/core/out_buf.h"
+#include "base/core/out_buf.h"
 
 #include <atomic>
 #include <functional>

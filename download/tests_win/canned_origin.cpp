@@ -1,4 +1,4 @@
-#include "app/tests_win/canned_origin.h"
+#include "download/tests_win/canned_origin.h"
 
 #include <ws2tcpip.h>
 

@@ -1,5 +1,5 @@
-#include "app/core/debug_trace.h"
-#include "app/win32/wide_text.h"
+#include "base/core/debug_trace.h"
+#include "base/win32/wide_text.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "app/core/download_client.h"
-#include "app/core/md5.h"
-#include "app/tests_win/canned_origin.h"
+#include "download/core/download_client.h"
+#include "base/core/md5.h"
+#include "download/tests_win/canned_origin.h"
 
 #include <gtest/gtest.h>
 

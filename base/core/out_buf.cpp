@@ -1,4 +1,4 @@
-#include "cacheserver/core/out_buf.h"
+#include "base/core/out_buf.h"
 
 #include <climits>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/core/md5.h"
+#include "base/core/md5.h"
 
 #include <gtest/gtest.h>
 

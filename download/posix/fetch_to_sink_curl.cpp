@@ -2,9 +2,9 @@
 // version: a fresh handle per fetch, a response without Content-Length
 // fails with nothing appended, the HTTP status is not examined, and a body
 // shorter than its Content-Length gives kFetchIncomplete.
-#include "app/core/download_client.h"
+#include "download/core/download_client.h"
 
-#include "cacheserver/core/out_buf.h"
+#include "base/core/out_buf.h"
 
 #include <curl/curl.h>
 

@@ -1,4 +1,4 @@
-#include "app/core/debug_trace.h"
+#include "base/core/debug_trace.h"
 
 #include <cstdarg>
 #include <cstdio>

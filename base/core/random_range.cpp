@@ -1,4 +1,4 @@
-#include "app/core/random_range.h"
+#include "base/core/random_range.h"
 
 #include <cstdlib>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "app/core/platform_fs.h"
+#include "base/core/platform_fs.h"
 
 #include <cstdio>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
 // FetchToSink natively against the test origin (tests/origin/origin.py).
-#include "app/core/download_client.h"
-#include "cacheserver/core/out_buf.h"
+#include "download/core/download_client.h"
+#include "base/core/out_buf.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/win32/wininet_session.h"
+#include "download/win32/wininet_session.h"
 
 #include <cstdio>
 

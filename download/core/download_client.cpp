@@ -1,3 +1,3 @@
-#include "app/core/download_client.h"
+#include "download/core/download_client.h"
 
 const char kFetchHeaders[] = "Accept: */*\r\n\r\n";

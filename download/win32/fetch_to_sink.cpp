@@ -1,8 +1,8 @@
-#include "app/win32/fetch_to_sink.h"
+#include "download/win32/fetch_to_sink.h"
 
-#include "app/core/download_client.h"
-#include "app/win32/wininet_session.h"
-#include "cacheserver/core/out_buf.h"
+#include "download/core/download_client.h"
+#include "download/win32/wininet_session.h"
+#include "base/core/out_buf.h"
 
 #include <cstring>
 

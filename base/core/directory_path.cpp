@@ -1,6 +1,6 @@
-#include "app/core/directory_path.h"
+#include "base/core/directory_path.h"
 
-#include "app/core/platform_fs.h"
+#include "base/core/platform_fs.h"
 
 #include <string>
 
