@@ -29,14 +29,24 @@ count_gtest() {
   fi
 }
 
-# The product must be a 32-bit GUI executable that needs no DLL of ours.
+# Includes follow the layers: nothing goes up a layer or sideways to a peer.
+if python3 scripts/check_layers.py > "$logs/layers.log"; then
+  passed=$((passed + 1))
+else
+  cat "$logs/layers.log"
+  failed=$((failed + 1)); failures+=("includes that break the layers")
+fi
+
+# The product must be a 32-bit GUI executable that needs no DLL of ours, and
+# ships without debug information.
 product="$here/build/win32/Kestrun.exe"
 if file "$product" | grep -q 'PE32 executable (GUI) Intel 80386' &&
    ! i686-w64-mingw32-objdump -p "$product" | grep 'DLL Name' | grep -qiv -E \
-     'kernel32|user32|gdi32|msvcrt|ole32|oleaut32|shell32|comctl32|wininet|ws2_32|msimg32|advapi32|shlwapi|urlmon'; then
+     'kernel32|user32|gdi32|msvcrt|ole32|oleaut32|shell32|comctl32|wininet|ws2_32|msimg32|advapi32|shlwapi|urlmon' &&
+   ! i686-w64-mingw32-objdump -h "$product" | grep -q '\.debug_'; then
   passed=$((passed + 1))
 else
-  failed=$((failed + 1)); failures+=("product is not a self-contained PE32 GUI exe")
+  failed=$((failed + 1)); failures+=("product is not a stripped, self-contained PE32 GUI exe")
 fi
 
 echo "== native suite"
