@@ -33,7 +33,7 @@ count_gtest() {
 product="$here/build/win32/Kestrun.exe"
 if file "$product" | grep -q 'PE32 executable (GUI) Intel 80386' &&
    ! i686-w64-mingw32-objdump -p "$product" | grep 'DLL Name' | grep -qiv -E \
-     'kernel32|user32|gdi32|msvcrt|ole32|oleaut32|shell32|comctl32|wininet|ws2_32|msimg32|advapi32|shlwapi|urlmon'; then
+     'kernel32|user32|gdi32|msvcrt|ole32|oleaut32|shell32|comctl32|wininet|ws2_32|msimg32|advapi32|shlwapi|urlmon|bcrypt'; then
   passed=$((passed + 1))
 else
   failed=$((failed + 1)); failures+=("product is not a self-contained PE32 GUI exe")
