@@ -11,7 +11,7 @@ mkdir -p "$deps"
 packages=(
   cmake ninja-build g++ pkg-config file
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  libgtest-dev libgmock-dev libcurl4-openssl-dev libwebp-dev webp
+  libgtest-dev libgmock-dev libcurl4-openssl-dev libssl-dev openssl libwebp-dev webp
   wine64 xvfb xauth x11-utils xcompmgr imagemagick iproute2 python3 python3-pil curl dpkg-dev
   wrk nginx-light clang libclang-rt-14-dev
 )

@@ -2,6 +2,7 @@
 
 #include "app/core/kestrun_app.h"
 #include "app/core/relaunch.h"
+#include "app/core/update_signature.h"
 #include "app/core/version_file.h"
 
 const char kUpdateFolder[] = "weiduan/Pelu/guanfang/";
@@ -39,7 +40,8 @@ SwapOutcome SwapExecutables(IUpdatePlatform& platform, const std::wstring& modul
     return platform.MoveTo(kOldExeName, modulePath) ? SwapOutcome::kRestored : SwapOutcome::kMissing;
 }
 
-bool RunUpdateCheck(IUpdatePlatform& platform, const std::string& cdnBase, CKestrun& app, bool reopen)
+bool RunUpdateCheck(IUpdatePlatform& platform, const std::string& cdnBase, const UpdateSigning& signing,
+                    CKestrun& app, bool reopen)
 {
     const std::wstring modulePath = platform.ModulePath();
     app.m_exeName = FileNameOf(modulePath);
@@ -61,7 +63,13 @@ bool RunUpdateCheck(IUpdatePlatform& platform, const std::string& cdnBase, CKest
     const VersionFile remote = ParseVersionFile(body.data(), body.size());
     if (IsSameVersion(platform.Widen(remote.version), platform.LocalVersion()))
         return true;
-    if (!platform.DownloadVerified(platform.Widen(folderUrl + remote.exe), kDownloadName, remote.md5))
+    // An executable that could never be installed is not fetched at all.
+    if (!signing.MayAccept(remote.sig))
+        return true;
+    const BodyCheck signedByPublisher = [&signing, &remote](const unsigned char* bytes, size_t length) {
+        return signing.Accepts(remote.sig, bytes, length);
+    };
+    if (!platform.DownloadVerified(platform.Widen(folderUrl + remote.exe), kDownloadName, remote.md5, signedByPublisher))
         return true;
 
     switch (SwapExecutables(platform, platform.ModulePath(), app.m_exeName)) {

@@ -4,10 +4,13 @@
 // through IUpdatePlatform so the decisions are tested natively.
 #pragma once
 
+#include "download/core/download_client.h"
+
 #include <cstddef>
 #include <string>
 
 class CKestrun;
+class UpdateSigning;
 
 // CDN folder of the version file and the published executable.
 extern const char kUpdateFolder[];
@@ -34,7 +37,10 @@ public:
     virtual std::wstring LocalVersion() = 0;
     // Narrow text of the version file (ANSI code page) as UTF-16.
     virtual std::wstring Widen(const std::string& text) = 0;
-    virtual bool DownloadVerified(const std::wstring& url, const std::wstring& path, const std::string& md5) = 0;
+    // Writes the download to path only when its digest matches and accept
+    // takes its bytes.
+    virtual bool DownloadVerified(const std::wstring& url, const std::wstring& path, const std::string& md5,
+                                  const BodyCheck& accept) = 0;
     virtual bool MoveTo(const std::wstring& from, const std::wstring& to) = 0;
 };
 
@@ -58,5 +64,7 @@ enum class SwapOutcome {
 SwapOutcome SwapExecutables(IUpdatePlatform& platform, const std::wstring& modulePath, const std::wstring& exeName);
 
 // False only when the folder mutex cannot be created. Sets kModeRelaunch
-// when the program under its own name is to be started again.
-bool RunUpdateCheck(IUpdatePlatform& platform, const std::string& cdnBase, CKestrun& app, bool reopen);
+// when the program under its own name is to be started again. signing
+// decides, on top of the digest, which downloads may be installed.
+bool RunUpdateCheck(IUpdatePlatform& platform, const std::string& cdnBase, const UpdateSigning& signing,
+                    CKestrun& app, bool reopen);

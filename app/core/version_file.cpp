@@ -28,5 +28,6 @@ VersionFile ParseVersionFile(const char* body, size_t length)
     file.version = ReadVersionKey(text, "version");
     file.md5 = ReadVersionKey(text, "md5");
     file.exe = ReadVersionKey(text, "exe");
+    file.sig = ReadVersionKey(text, "sig");
     return file;
 }

@@ -16,6 +16,7 @@ struct VersionFile {
     std::string version;
     std::string md5;
     std::string exe;
+    std::string sig; // the publisher's signature, hex r||s; older clients ignore it
 };
 
 // The text of a fetched body ends at its first zero byte.

@@ -1,5 +1,6 @@
 #include "app/core/kestrun_app.h"
 #include "app/core/self_update_flow.h"
+#include "app/core/update_signature.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@ public:
     std::string versionFile = "version=1.0.02\r\nmd5=00ff\r\nexe=Kestrun_new.exe\r\n";
     std::wstring localVersion = L"1.0.01";
     bool downloadOk = true;
+    std::string published = "new program"; // the bytes the download delivers
     std::set<std::wstring> files{L"D:\\qzpk\\Kestrun.exe"};
     std::set<std::wstring> lockedFiles; // moves of these fail
 
@@ -34,12 +36,15 @@ public:
     }
     std::wstring LocalVersion() override { return localVersion; }
     std::wstring Widen(const std::string& text) override { return std::wstring(text.begin(), text.end()); }
-    bool DownloadVerified(const std::wstring& url, const std::wstring& path, const std::string& md5) override
+    bool DownloadVerified(const std::wstring& url, const std::wstring& path, const std::string& md5,
+                          const BodyCheck& accept) override
     {
         calls.push_back("download " + Narrow(url) + " -> " + Narrow(path) + " md5 " + md5);
-        if (downloadOk)
-            files.insert(InFolder(path));
-        return downloadOk;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(published.data());
+        if (!downloadOk || (accept && !accept(bytes, published.size())))
+            return false;
+        files.insert(InFolder(path));
+        return true;
     }
     bool MoveTo(const std::wstring& from, const std::wstring& to) override
     {
@@ -78,12 +83,30 @@ public:
     void RemoveKeyboardHook() override {}
 };
 
+// Stands in for the platform's cryptography: answers as told and records
+// what it was asked to verify.
+class FakeVerifier : public ISignatureVerifier {
+public:
+    bool answer = true;
+    std::vector<std::string> asked; // first key byte, first signature byte, the bytes
+
+    bool VerifyP256Sha256(const P256PublicKey& key, const P256Signature& signature,
+                          const unsigned char* bytes, size_t length) override
+    {
+        asked.push_back(std::to_string(key[0]) + " " + std::to_string(signature[0]) + " " +
+                        std::string(reinterpret_cast<const char*>(bytes), length));
+        return answer;
+    }
+};
+
 class SelfUpdate : public ::testing::Test {
 protected:
-    bool Check(bool reopen = false)
+    // A build without a key, as before signatures existed.
+    bool Check(bool reopen = false) { return CheckWith(UpdateSigning("", verifier), reopen); }
+    bool CheckWith(const UpdateSigning& signing, bool reopen = false)
     {
         app.m_mode = kModeLogin;
-        return RunUpdateCheck(platform, "http://cdn.test/", app, reopen);
+        return RunUpdateCheck(platform, "http://cdn.test/", signing, app, reopen);
     }
     std::vector<std::string> Moves() const
     {
@@ -104,6 +127,7 @@ protected:
     NoPlatform appPlatform;
     CKestrun app{appPlatform};
     FakeUpdatePlatform platform;
+    FakeVerifier verifier;
 };
 
 } // namespace
@@ -217,4 +241,49 @@ TEST_F(SelfUpdate, ProgramThatCannotBePutBackIsNotRelaunched)
     EXPECT_EQ(Moves().size(), 3u);
     EXPECT_EQ(platform.files, (std::set<std::wstring>{L"D:\\qzpk\\Kestrun.exe.old", L"D:\\qzpk\\Kestrun.exe.tmp"}));
     EXPECT_EQ(app.m_mode, kModeLogin);
+}
+
+TEST_F(SelfUpdate, BuildWithAKeyInstallsOnlyWhatTheSignatureCovers)
+{
+    const UpdateSigning signing(std::string(128, '7'), verifier);
+    const std::string sig = "\r\nsig=" + std::string(128, 'A') + "\r\n";
+    platform.versionFile += sig;
+    EXPECT_TRUE(CheckWith(signing));
+    // The downloaded bytes themselves, under the built-in key, were verified.
+    EXPECT_EQ(verifier.asked, (std::vector<std::string>{"119 170 new program"}));
+    EXPECT_EQ(app.m_mode, kModeRelaunch);
+
+    // A signature that does not verify: like a wrong digest, nothing moves.
+    platform.calls.clear();
+    platform.files = {L"D:\\qzpk\\Kestrun.exe"};
+    verifier.answer = false;
+    EXPECT_TRUE(CheckWith(signing));
+    EXPECT_TRUE(Downloaded());
+    EXPECT_TRUE(Moves().empty());
+    EXPECT_EQ(platform.files, (std::set<std::wstring>{L"D:\\qzpk\\Kestrun.exe"}));
+    EXPECT_EQ(app.m_mode, kModeLogin);
+}
+
+TEST_F(SelfUpdate, BuildWithAKeyDoesNotFetchAnExecutableWithoutAUsableSignature)
+{
+    const UpdateSigning signing(std::string(128, '7'), verifier);
+    const std::string base = platform.versionFile;
+    for (const std::string& extra : {std::string(), "sig=" + std::string(127, 'a'), "sig=" + std::string(128, 'g'),
+                                     "sig= " + std::string(128, 'a'), "sig:" + std::string(128, 'a')}) {
+        platform.calls.clear();
+        platform.versionFile = base + extra + "\r\n";
+        EXPECT_TRUE(CheckWith(signing)) << extra;
+        EXPECT_FALSE(Downloaded()) << extra;
+        EXPECT_EQ(app.m_mode, kModeLogin) << extra;
+    }
+    EXPECT_TRUE(verifier.asked.empty());
+}
+
+TEST_F(SelfUpdate, BuildWithoutAKeyIgnoresTheSignature)
+{
+    platform.versionFile += "sig=not hex at all\r\n";
+    verifier.answer = false;
+    EXPECT_TRUE(Check());
+    EXPECT_TRUE(verifier.asked.empty());
+    EXPECT_EQ(app.m_mode, kModeRelaunch);
 }

@@ -2,7 +2,9 @@
 
 #include "download/core/download_client.h"
 #include "app/core/self_update_flow.h"
+#include "app/core/update_signature.h"
 #include "app/win32/resource_string.h"
+#include "app/win32/signature_bcrypt.h"
 #include "base/win32/wide_text.h"
 #include "app/win32/win32_app_platform.h"
 #include "build_config.h"
@@ -44,9 +46,10 @@ public:
 
     std::wstring Widen(const std::string& text) override { return ToWide(text); }
 
-    bool DownloadVerified(const std::wstring& url, const std::wstring& path, const std::string& md5) override
+    bool DownloadVerified(const std::wstring& url, const std::wstring& path, const std::string& md5,
+                          const BodyCheck& accept) override
     {
-        return ::DownloadVerified(url.c_str(), path.c_str(), md5);
+        return ::DownloadVerified(url.c_str(), path.c_str(), md5, accept);
     }
 
     bool MoveTo(const std::wstring& from, const std::wstring& to) override
@@ -60,5 +63,7 @@ public:
 bool CheckForUpdate(CKestrun& app, bool reopen)
 {
     Win32UpdatePlatform platform;
-    return RunUpdateCheck(platform, KESTRUN_CDN_BASE_URL, app, reopen);
+    BCryptSignatureVerifier verifier;
+    const UpdateSigning signing(KESTRUN_UPDATE_PUBLIC_KEY, verifier);
+    return RunUpdateCheck(platform, KESTRUN_CDN_BASE_URL, signing, app, reopen);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 class COutBuf;
@@ -23,9 +24,15 @@ constexpr unsigned long kFetchFlags = 0x84000100UL;
 // Fetches a URL into buffer; returns the number of body bytes stored, 0 on failure.
 size_t FetchToMemory(const wchar_t* url, void* buffer, size_t capacity);
 
+// A further judgement of a downloaded body by the caller, made after the
+// digest matched and before anything is written.
+using BodyCheck = std::function<bool(const unsigned char* bytes, size_t length)>;
+
 // Downloads a URL, checks its MD5 against expectedMd5 (hex, either case) and
-// only then writes it to path. True when all of that succeeded.
-bool DownloadVerified(const wchar_t* url, const wchar_t* path, const std::string& expectedMd5);
+// the body with accept (when given), and only then writes it to path. True
+// when all of that succeeded.
+bool DownloadVerified(const wchar_t* url, const wchar_t* path, const std::string& expectedMd5,
+                      const BodyCheck& accept = BodyCheck());
 
 // Appends the body of a URL to sink (may be null); see FetchStatus.
 int FetchToSink(const char* url, const char* ignored, COutBuf* sink);

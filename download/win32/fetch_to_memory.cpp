@@ -83,7 +83,8 @@ size_t FetchToMemory(const wchar_t* url, void* buffer, size_t capacity)
     return stored;
 }
 
-bool DownloadVerified(const wchar_t* url, const wchar_t* path, const std::string& expectedMd5)
+bool DownloadVerified(const wchar_t* url, const wchar_t* path, const std::string& expectedMd5,
+                      const BodyCheck& accept)
 {
     OpenedUrl opened;
     if (!path || !OpenUrl(url, opened))
@@ -105,5 +106,7 @@ bool DownloadVerified(const wchar_t* url, const wchar_t* path, const std::string
     opened.session.Reset();
     if (!Md5Matches(expectedMd5, body.get(), length))
         return false; // nothing is written for a body that is not the published one
+    if (accept && !accept(body.get(), length))
+        return false;
     return WriteWholeFile(path, body.get(), length);
 }

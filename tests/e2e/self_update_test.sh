@@ -4,7 +4,9 @@
 # downloads the second, checks its digest, swaps the files and relaunches it
 # with " re_open"; the new one removes "Kestrun.exe.old" and asks nothing.
 # A wrong digest, a missing Content-Length, an unchanged version and a second
-# instance of the same folder leave everything in place. The origin's request
+# instance of the same folder leave everything in place. A third build carries
+# the public key of a signing key made for the test: it installs only a
+# release whose sig= verifies over the downloaded bytes. The origin's request
 # log shows what was asked.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/install_lib.sh"
@@ -17,20 +19,32 @@ if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
   exit 1
 fi
 
+# The signing key of this test, made once per build folder and never
+# committed; the twin with the key is rebuilt only when the key is new.
+keys="$E2E_ROOT/build/e2e-keys"
+mkdir -p "$keys"
+[ -f "$keys/update_key.pem" ] || bash "$E2E_ROOT/scripts/make_update_key.sh" "$keys/update_key.pem" >/dev/null
+public_key=$(bash "$E2E_ROOT/scripts/make_update_key.sh" --public "$keys/update_key.pem")
+
+# build_twin DIR VERSION [PUBLIC-KEY]
 build_twin() {
   local dir="$E2E_ROOT/build/$1"
-  # Configured every time, so the address and version always match this script.
+  # Configured every time, so the address, version and key always match this script.
   cmake -S "$E2E_ROOT" -B "$dir" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$E2E_ROOT/cmake/toolchain-x86_64.cmake" \
-    -DKESTRUN_CDN_BASE_URL="http://127.0.0.1:$port/" -DKESTRUN_LOCAL_VERSION="$2" >/dev/null || return 1
+    -DKESTRUN_CDN_BASE_URL="http://127.0.0.1:$port/" -DKESTRUN_LOCAL_VERSION="$2" \
+    -DKESTRUN_UPDATE_PUBLIC_KEY="${3:-}" >/dev/null || return 1
   timeout 600 cmake --build "$dir" --target Kestrun -j 2 >/dev/null
 }
-build_twin e2e-v1 1.0.01 && build_twin e2e-v2 1.0.02 || { echo "twin builds failed"; exit 1; }
+build_twin e2e-v1 1.0.01 && build_twin e2e-v2 1.0.02 && build_twin e2e-v1-key 1.0.01 "$public_key" ||
+  { echo "twin builds failed"; exit 1; }
 v1="$E2E_ROOT/build/e2e-v1/Kestrun.exe"
 v2="$E2E_ROOT/build/e2e-v2/Kestrun.exe"
+v1k="$E2E_ROOT/build/e2e-v1-key/Kestrun.exe"
 v1_md5=$(md5_of "$v1")
 v2_md5=$(md5_of "$v2")
-check "the two twins differ" [ "$v1_md5" != "$v2_md5" ]
+v1k_md5=$(md5_of "$v1k")
+check "the three twins differ" [ "$(printf '%s\n' "$v1_md5" "$v2_md5" "$v1k_md5" | sort -u | wc -l)" = 3 ]
 
 e2e_prefix
 cdn=$(mktemp -d)
@@ -49,15 +63,19 @@ restart_origin() {
   origin_stop
   origin_start "$cdn" --port "$port" "$@"
 }
+# The build installed by install_v1: the first twin, or the one with the key.
+installed=$v1
 install_v1() {
   local dir
   dir=$(e2e_install "$1")
-  cp "$v1" "$dir/Kestrun.exe"
+  cp "$installed" "$dir/Kestrun.exe"
   echo "$dir"
 }
-unchanged() { [ "$(md5_of "$1/Kestrun.exe")" = "$v1_md5" ] && [ ! -e "$1/Kestrun.exe.tmp" ] && [ ! -e "$1/Kestrun.exe.old" ]; }
+unchanged() {
+  [ "$(md5_of "$1/Kestrun.exe")" = "$(md5_of "$installed")" ] && [ ! -e "$1/Kestrun.exe.tmp" ] && [ ! -e "$1/Kestrun.exe.old" ]
+}
 
-echo "a new version is published"
+echo "a new version is published (a build without a key, an unsigned version file)"
 # Keys after the first 255 bytes of the file count as well.
 { printf '# %0300d\r\n' 0; printf 'version=1.0.02\r\nmd5=%s\r\nexe=Kestrun_v2.exe\r\n' "${v2_md5^^}"; } > "$folder/ver.txt"
 restart_origin
@@ -124,5 +142,35 @@ e2e_start_and_end 90 "$dir" Kestrun.exe
 check "the program is unchanged" [ "$(md5_of "$dir/Kestrun.exe")" = "$v1_md5" ]
 check "the verified download is kept for the next start" [ "$(md5_of "$dir/Kestrun.exe.tmp")" = "$v2_md5" ]
 check "the relaunched program asked nothing" [ "$(asked ver.txt)" = 1 ]
+
+installed=$v1k
+signed="$cdn/signed-ver.txt"
+/usr/bin/python3 "$E2E_ROOT/scripts/sign_update.py" "$keys/update_key.pem" "$folder/Kestrun_v2.exe" 1.0.02 > "$signed"
+
+echo "a signed release, for the build with the key"
+cp "$signed" "$folder/ver.txt"
+restart_origin
+dir=$(install_v1 Signed)
+e2e_start_and_end 90 "$dir" Kestrun.exe
+check "start exits with 0" [ "$E2E_RC" = 0 ]
+check "the program is now the second build" [ "$(md5_of "$dir/Kestrun.exe")" = "$v2_md5" ]
+check "the relaunched program removed Kestrun.exe.old" [ ! -e "$dir/Kestrun.exe.old" ]
+check "the version file and the executable were asked once each" \
+  [ "$(asked ver.txt)/$(asked Kestrun_v2.exe)/$(wc -l < "$ORIGIN_LOG")" = 1/1/2 ]
+
+echo "an attacker's executable, its digest, and the real release's signature"
+# What a hostile network path can serve: other bytes under the same name and
+# a version file whose md5 matches them; it cannot sign them.
+cp "$folder/Kestrun_v2.exe" "$cdn/real.exe"
+cp "$v1" "$folder/Kestrun_v2.exe"
+sed "s/^md5=.*\r\$/md5=$v1_md5\r/" "$signed" > "$folder/ver.txt"
+check "the forged version file differs from the signed one only in md5" \
+  [ "$(diff "$signed" "$folder/ver.txt" | grep -c '^[<>] md5=')" = 2 ]
+expect_no_update Forged 1
+mv "$cdn/real.exe" "$folder/Kestrun_v2.exe"
+
+echo "an unsigned version file, for the build with the key"
+publish 1.0.02 "$v2_md5"
+expect_no_update Unsigned 0
 
 e2e_done
