@@ -2,9 +2,9 @@
 """Fails on any #include that goes up a layer or sideways between peers.
 
 The layers are listed in cmake/layers.txt. A file may include headers of its
-own folder and of folders of a lower rank. Inside a folder, platform-neutral
-code (core/, and tests/ that run natively) never includes a platform layer
-(win32/, posix/) of any folder.
+own folder and of folders of a lower rank. A core (core/) never includes a
+platform layer (win32/, posix/) or tests, and the native tests (tests/) never
+include the Windows layers.
 """
 import pathlib
 import re
@@ -13,7 +13,12 @@ import sys
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
 SOURCES = ('.h', '.cpp', '.cc', '.inl')
-PLATFORM_DIRS = {'win32', 'posix', 'tests_win'}
+# What each kind of folder must not include, of any folder: the cores are
+# platform-neutral, and the native tests never see the Windows layers.
+FORBIDDEN = {
+    'core': {'win32', 'posix', 'tests', 'tests_win'},
+    'tests': {'win32', 'tests_win'},
+}
 
 
 def read_layers():
@@ -34,7 +39,7 @@ def main():
             if path.suffix not in SOURCES or 'build' in path.relative_to(ROOT).parts:
                 continue
             rel = path.relative_to(ROOT)
-            neutral = len(rel.parts) > 2 and rel.parts[1] in ('core', 'tests')
+            forbidden = FORBIDDEN.get(rel.parts[1], set()) if len(rel.parts) > 2 else set()
             for number, target in enumerate_includes(path):
                 parts = target.split('/')
                 if parts[0] not in layers:
@@ -42,8 +47,8 @@ def main():
                 if parts[0] != folder and layers[parts[0]] >= layers[folder]:
                     kind = 'sideways to a peer' if layers[parts[0]] == layers[folder] else 'up a layer'
                     faults.append(f'{rel}:{number}: includes "{target}" ({kind})')
-                elif neutral and len(parts) > 2 and parts[1] in PLATFORM_DIRS:
-                    faults.append(f'{rel}:{number}: platform-neutral code includes "{target}"')
+                elif len(parts) > 2 and parts[1] in forbidden:
+                    faults.append(f'{rel}:{number}: {rel.parts[1]}/ code includes "{target}"')
     for fault in faults:
         print(fault)
     print(f'check_layers: {len(faults)} faulty include(s)')
