@@ -190,6 +190,10 @@ TEST_F(BrowserHost, BothClassesAnswerAsHostsAndTextsAreReadByTheirRules)
     EXPECT_EQ(AxQueryControl(licensed, IID_PPV_ARGS(control.Put())), E_NOINTERFACE);
     EXPECT_EQ(AxCreateControlEx(m_parent, L"about:blank"), E_INVALIDARG); // not a host
     EXPECT_EQ(AxCreateControlEx(licensed, L"No.Such.Control"), CO_E_CLASSSTRING);
+    // A ProgID: the browser control again, without a navigation.
+    ASSERT_EQ(AxCreateControlEx(licensed, L"Shell.Explorer.2"), S_OK);
+    ComPtr<IWebBrowser2> browser;
+    EXPECT_EQ(AxQueryControl(licensed, IID_PPV_ARGS(browser.Put())), S_OK);
 
     EXPECT_EQ(ClassifyCreationText(L"mshtml:<p>x</p>"), CreationKind::HtmlDocument);
     EXPECT_STREQ(CreationTextHtml(L"Mshtml:<b>"), L"<b>");
