@@ -1,4 +1,4 @@
-#include "download/tests_win/canned_origin.h"
+#include "base/tests_win/canned_origin.h"
 
 #include <ws2tcpip.h>
 
