@@ -5,8 +5,8 @@
 
 void RunLoginWindow(CKestrun& app)
 {
-    CTranslucentDlg window(
-        app, [&app](HWND owner) -> IStandardDialog* { return new CLoginPlaceholderDlg(owner, app); },
+    WindowObject<CTranslucentDlg> window(
+        app, [&app](HWND owner) -> IStandardDialog* { return new WindowObject<CLoginPlaceholderDlg>(owner, app); },
         PassKeystrokeOn);
     window.DoModal(::GetActiveWindow());
 }

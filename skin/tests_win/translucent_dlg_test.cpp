@@ -83,10 +83,10 @@ TEST(TranslucentWindow, ShowsCentredCarriesItsControlLayerAndEndsOnDestroy)
     CKestrun app(platform);
     app.m_mode = kModeLogin;
     CLoginPlaceholderDlg* control = nullptr;
-    CTranslucentDlg dialog(
+    WindowObject<CTranslucentDlg> dialog(
         app,
         [&](HWND owner) -> IStandardDialog* {
-            control = new CLoginPlaceholderDlg(owner, app);
+            control = new WindowObject<CLoginPlaceholderDlg>(owner, app);
             return control;
         },
         CountingHook);
@@ -185,7 +185,7 @@ TEST(TranslucentWindow, WithoutAControlLayerStillShowsAndEnds)
     int deletes = 0;
     FakeControl* fake = nullptr;
     {
-        CTranslucentDlg dialog(
+        WindowObject<CTranslucentDlg> dialog(
             app,
             [&](HWND) -> IStandardDialog* {
                 fake = new FakeControl(deletes);
@@ -207,6 +207,6 @@ TEST(TranslucentWindow, WithoutAControlLayerStillShowsAndEnds)
     EXPECT_EQ(deletes, 1);
 
     // No factory at all: the picture alone.
-    CTranslucentDlg bare(app, nullptr, nullptr);
+    WindowObject<CTranslucentDlg> bare(app, nullptr, nullptr);
     EXPECT_EQ(RunModal(bare, [&] { PostMessageW(bare.Hwnd(), WM_DESTROY, 0, 0); }), 1);
 }
