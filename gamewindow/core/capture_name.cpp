@@ -64,8 +64,11 @@ std::wstring CapturePath(const std::wstring& folder, bool loginSucceeded, const 
     const std::wstring prefix = loginSucceeded ? L"" : L"login_error_";
     const std::wstring tag = CaptureTag(pf, serverId);
     const std::wstring extension = L".bmp";
-    const size_t fixed = folder.size() + prefix.size() + tag.size() + extension.size();
-    if (fixed > kCapturePathMaxUnits)
+    const size_t name = prefix.size() + tag.size() + extension.size();
+    if (folder.size() + name > kCapturePathMaxUnits)
         return std::wstring();
-    return folder + prefix + CutUnits(FileNameSafe(title), kCapturePathMaxUnits - fixed) + tag + extension;
+    size_t room = kCapturePathMaxUnits - folder.size() - name;
+    if (room > kCaptureNameMaxUnits - name)
+        room = kCaptureNameMaxUnits - name;
+    return folder + prefix + CutUnits(FileNameSafe(title), room) + tag + extension;
 }

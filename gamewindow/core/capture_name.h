@@ -12,6 +12,8 @@ constexpr wchar_t kCaptureFolder[] = L".\\yw_test\\";
 // terminator.
 constexpr size_t kCapturePathMaxUnits = 511;
 constexpr size_t kCaptureTagMaxUnits = 199;
+// File systems hold at most 255 units in one name.
+constexpr size_t kCaptureNameMaxUnits = 255;
 
 // `text` with \ / : * ? " < > | and control characters replaced by "_".
 std::wstring FileNameSafe(const std::wstring& text);
