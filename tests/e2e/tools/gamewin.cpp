@@ -1,12 +1,15 @@
 // gamewin: opens the game window on its own, as the game phase of the program
 // does after a login, for the end-to-end scripts of the game window.
 //   gamewin [--test-mode] [--port N] [--login-url URL | --game-url URL]
-//           [--login-page URL]
+//           [--login-page URL] [--no-browser-host]
 // --login-url goes through the login capture first, as the login window's
 // browser would hand it over (exit 3 when it is no login URL). The window's
-// clear-cache command clears <current folder>\wz_cdn. Prints the game URL,
+// clear-cache command clears <current folder>\wz_cdn. --no-browser-host takes
+// the browser host's class name first, so that the browser cannot be created.
+// Prints the game URL,
 // and "result=N" with RunGameWindow's result at the end.
 #include "app/win32/cache_clearing.h"
+#include "browserhost/browser_host.h"
 #include "gamewindow/win32/game_window.h"
 #include "gamewindow/win32/login_capture.h"
 
@@ -35,6 +38,7 @@ int wmain(int argc, wchar_t** argv)
     settings.localPort = 23000;
     settings.loginPageUrl = L"about:blank";
     std::wstring loginUrl;
+    bool noBrowserHost = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -48,6 +52,8 @@ int wmain(int argc, wchar_t** argv)
             settings.gameUrl = argv[++i];
         else if (a == L"--login-page" && hasValue)
             settings.loginPageUrl = argv[++i];
+        else if (a == L"--no-browser-host")
+            noBrowserHost = true;
         else {
             std::fprintf(stderr, "gamewin: unknown argument\n");
             return 2;
@@ -65,6 +71,13 @@ int wmain(int argc, wchar_t** argv)
     settings.setCdnBase = [&cdn](const std::string& url) { cdn = url; };
     settings.clearCaches = ClearCaches;
 
+    if (noBrowserHost) {
+        WNDCLASSW plain = {};
+        plain.lpfnWndProc = DefWindowProcW;
+        plain.hInstance = GetModuleHandleW(nullptr);
+        plain.lpszClassName = kBrowserHostClass;
+        RegisterClassW(&plain);
+    }
     CoInitialize(nullptr);
     const int result = RunGameWindow(settings);
     CoUninitialize();

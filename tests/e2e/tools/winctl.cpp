@@ -4,8 +4,9 @@
 //   winctl destroy TEXT      post WM_DESTROY to such a window that has no owner
 //   winctl list              print every visible top-level window: title, size
 //   winctl info TEXT         the first top-level window (shown or hidden) whose
-//                            title contains TEXT: "window V L,T WxH" (V is 1
-//                            when visible), then one line per child window:
+//                            title contains TEXT: "window V I L,T WxH" (V is 1
+//                            when visible, I when minimised), then one line per
+//                            child window:
 //                            "child ID CLASS V L,T WxH" in client coordinates
 //   winctl send TEXT MSG W L   SendMessage to that window; prints the result
 //   winctl post TEXT MSG W L   PostMessage to it
@@ -179,8 +180,8 @@ int wmain(int argc, wchar_t** argv)
             return 1;
         RECT r;
         GetWindowRect(hwnd, &r);
-        std::wprintf(L"window %d %ld,%ld %ldx%ld\n", IsWindowVisible(hwnd) ? 1 : 0, r.left, r.top, r.right - r.left,
-                     r.bottom - r.top);
+        std::wprintf(L"window %d %d %ld,%ld %ldx%ld\n", IsWindowVisible(hwnd) ? 1 : 0, IsIconic(hwnd) ? 1 : 0, r.left,
+                     r.top, r.right - r.left, r.bottom - r.top);
         EnumChildWindows(hwnd, PrintChild, reinterpret_cast<LPARAM>(hwnd));
         return 0;
     }
