@@ -1,5 +1,5 @@
-// The game window driven by real messages: layout, size toggling, title,
-// commands and the exit.
+// The game window driven by real messages: what the end-to-end test of the
+// game window cannot see (the painted title, the player's exit question).
 #include "framework/com/bstr_variant.h"
 #include "gamewindow/win32/client_command.h"
 #include "gamewindow/win32/game_dlg.h"
@@ -9,7 +9,6 @@
 
 #include <exdispid.h>
 
-#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -17,22 +16,6 @@
 #include <vector>
 
 namespace {
-
-RECT WorkArea()
-{
-    RECT work = {};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    return work;
-}
-
-// A child's rectangle in its parent's client coordinates.
-RECT ChildRect(HWND parent, HWND child)
-{
-    RECT r = {};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
 
 // Answers the next message box of this process with `button`.
 class BoxAnswerer {
@@ -68,12 +51,10 @@ private:
 
 class GameWindow : public ::testing::Test {
 protected:
-    void Open(bool testMode = false)
+    void Open()
     {
         GameWindowSettings settings;
         settings.loginPageUrl = L"about:blank";
-        settings.testMode = testMode;
-        settings.clearCaches = [this](HWND owner) { clearedFor = owner; };
         settings.pageTitleChanged = [this](const wchar_t* title) { pageTitle = title; };
         window = std::make_unique<WindowObject<CGameDlg>>(settings);
         ASSERT_TRUE(window->Create(nullptr));
@@ -94,73 +75,10 @@ protected:
 
     std::unique_ptr<WindowObject<CGameDlg>> window;
     HWND hwnd = nullptr;
-    HWND clearedFor = nullptr;
     std::wstring pageTitle = L"unset";
 };
 
 } // namespace
-
-TEST_F(GameWindow, OpensFillingTheWorkAreaWithTheBrowserInset)
-{
-    Open();
-    ASSERT_TRUE(window->WebBrowser());
-    RECT r = {};
-    GetWindowRect(hwnd, &r);
-    const RECT work = WorkArea();
-    EXPECT_EQ(r.left, 0);
-    EXPECT_EQ(r.top, 0);
-    EXPECT_EQ(r.right, work.right);
-    EXPECT_EQ(r.bottom, work.bottom);
-    EXPECT_EQ(window->SizeState(), SIZE_MAXIMIZED);
-    // The size toggle put the restore button up.
-    EXPECT_TRUE(IsWindowVisible(Item(IDC_GAME_RESTORE)));
-    EXPECT_FALSE(IsWindowVisible(Item(IDC_GAME_MAXIMISE)));
-
-    RECT client = {};
-    GetClientRect(hwnd, &client);
-    const int height = std::min<int>(client.bottom, GetSystemMetrics(SM_CYFULLSCREEN) + 26);
-    const RECT host = ChildRect(hwnd, window->BrowserHost());
-    EXPECT_EQ(host.left, 3);
-    EXPECT_EQ(host.top, 29);
-    EXPECT_EQ(host.right, client.right - 3);
-    EXPECT_EQ(host.bottom, height - 3);
-}
-
-TEST_F(GameWindow, ResetSizeAlternatesAndAnyResizeForgetsTheFill)
-{
-    Open();
-    Command(ID_MAIN_RESET_SIZE);
-    RECT r = {};
-    GetWindowRect(hwnd, &r);
-    RECT initial = {};
-    ASSERT_TRUE(GetClientRect(hwnd, &initial));
-    EXPECT_EQ(window->SizeState(), SIZE_RESTORED);
-    const RECT work = WorkArea();
-    if (r.right - r.left < work.right - work.left) { // centred where it fits
-        EXPECT_EQ(r.left - work.left, work.right - r.right);
-    }
-    Command(ID_MAIN_RESET_SIZE);
-    GetWindowRect(hwnd, &r);
-    EXPECT_EQ(r.right, work.right);
-    EXPECT_EQ(window->SizeState(), SIZE_MAXIMIZED);
-
-    // A border resize is a WM_SIZE like any other: the next reset fills
-    // the work area again rather than restoring the first size.
-    const RECT closeBefore = ChildRect(hwnd, Item(IDC_GAME_CLOSE));
-    const RECT iconBefore = ChildRect(hwnd, Item(IDC_GAME_MENU_ICON));
-    SetWindowPos(hwnd, nullptr, 0, 0, work.right - 100, work.bottom - 50, SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_EQ(window->SizeState(), SIZE_RESTORED);
-    EXPECT_EQ(ChildRect(hwnd, Item(IDC_GAME_CLOSE)).left, closeBefore.left - 100);
-    EXPECT_EQ(ChildRect(hwnd, Item(IDC_GAME_MENU_ICON)).left, iconBefore.left);
-    Command(ID_MAIN_RESET_SIZE);
-    GetWindowRect(hwnd, &r);
-    EXPECT_EQ(r.right, work.right);
-
-    // Minimising leaves the caption buttons where they are.
-    const RECT closeNow = ChildRect(hwnd, Item(IDC_GAME_CLOSE));
-    SendMessageW(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
-    EXPECT_EQ(ChildRect(hwnd, Item(IDC_GAME_CLOSE)).left, closeNow.left);
-}
 
 TEST_F(GameWindow, PageTitleIsPaintedInYellowAndPassedOn)
 {
@@ -195,25 +113,6 @@ TEST_F(GameWindow, PageTitleIsPaintedInYellowAndPassedOn)
     EXPECT_EQ(window->Title().size(), kTitleMaxUnits);
 }
 
-// Command entries come before the reflection entry: a button's click is the
-// window's command, not a notification handed back to the button.
-TEST_F(GameWindow, CommandsFromButtonsMenusTrayAndHotKey)
-{
-    Open();
-    Command(IDC_GAME_TRAY, Item(IDC_GAME_TRAY));
-    EXPECT_FALSE(IsWindowVisible(hwnd));
-    SendMessageW(hwnd, kTrayCallbackMessage, IDI_KESTRUN, WM_LBUTTONDBLCLK);
-    EXPECT_TRUE(IsWindowVisible(hwnd));
-    SendMessageW(hwnd, WM_HOTKEY, kToggleHotKeyId, MAKELPARAM(0, VK_F9));
-    EXPECT_FALSE(IsWindowVisible(hwnd));
-    Command(ID_TRAY_TOGGLE);
-    EXPECT_TRUE(IsWindowVisible(hwnd));
-    Command(ID_MAIN_CLEAR_CACHE);
-    EXPECT_EQ(clearedFor, hwnd);
-    EXPECT_EQ(SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(2, 400)), HTLEFT);
-    EXPECT_EQ(SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(400, 400)), HTCLIENT);
-}
-
 TEST_F(GameWindow, ExitAsksThePlayer)
 {
     Open();
@@ -234,25 +133,3 @@ TEST_F(GameWindow, ExitAsksThePlayer)
     EXPECT_EQ(quit.wParam, 1u);
 }
 
-TEST_F(GameWindow, TestModeExitSavesALoginErrorCaptureWithoutAsking)
-{
-    wchar_t previous[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, previous);
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring work = std::wstring(temp) + L"kestrun_exit_" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(work.c_str(), nullptr);
-    ASSERT_TRUE(SetCurrentDirectoryW(work.c_str()));
-    Open(true);
-    window->SetTitleText(L"Game");
-    Command(ID_MAIN_EXIT);
-    EXPECT_FALSE(IsWindow(hwnd));
-    MSG quit;
-    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    const wchar_t* capture = L"yw_test\\login_error_Game_.bmp";
-    EXPECT_NE(GetFileAttributesW(capture), INVALID_FILE_ATTRIBUTES);
-    DeleteFileW(capture);
-    RemoveDirectoryW(L"yw_test");
-    SetCurrentDirectoryW(previous);
-    RemoveDirectoryW(work.c_str());
-}
