@@ -148,11 +148,17 @@ bool WriteBitmapFile(HBITMAP bitmap, const wchar_t* path)
     if (rows == 0)
         return false;
 
-    ScopedFile file(::CreateFileW(OpenablePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    const std::wstring target = OpenablePath(path);
+    ScopedFile file(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file)
         return false;
     uint8_t header[kBmpFileHeaderBytes];
     WriteBmpFileHeader(layout, header);
-    return WriteAll(file.Get(), header, sizeof header) && WriteAll(file.Get(), block.data(), block.size());
+    if (WriteAll(file.Get(), header, sizeof header) && WriteAll(file.Get(), block.data(), block.size()))
+        return true;
+    // A cut picture (a full disk) is no picture.
+    file.Reset();
+    ::DeleteFileW(target.c_str());
+    return false;
 }
