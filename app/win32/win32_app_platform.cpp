@@ -1,11 +1,11 @@
 #include "app/win32/win32_app_platform.h"
 
 #include "app/win32/desktop_shortcut.h"
+#include "app/win32/game_wiring.h"
 #include "app/win32/install_location.h"
 #include "app/win32/self_update.h"
 #include "cacheserver/win32/server_launch.h"
 #include "framework/handles.h"
-#include "gamewindow/game_phase.h"
 #include "skin/login_phase.h"
 
 #include <shlobj.h>
@@ -103,7 +103,7 @@ void Win32AppPlatform::RunLoginPhase(CKestrun& app)
 
 void Win32AppPlatform::RunGamePhase(CKestrun& app)
 {
-    RunGameWindow(app);
+    RunGamePhaseOf(app);
 }
 
 void Win32AppPlatform::RemoveKeyboardHook()

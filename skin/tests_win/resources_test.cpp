@@ -1,8 +1,8 @@
 // The executable's own resources: skin pictures, dialog templates, menus.
 #include "resources/resource_ids.h"
-#include "skin/core/skin_decode.h"
-#include "skin/tests/skin_table.h"
-#include "skin/win32/skin_bitmap.h"
+#include "widgets/core/skin_decode.h"
+#include "widgets/tests/skin_table.h"
+#include "widgets/win32/skin_bitmap.h"
 
 #include <gtest/gtest.h>
 

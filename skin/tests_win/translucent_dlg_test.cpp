@@ -4,7 +4,7 @@
 #include "resources/resource_ids.h"
 #include "skin/win32/login_placeholder_dlg.h"
 #include "skin/win32/translucent_dlg.h"
-#include "skin/win32/window_title.h"
+#include "widgets/core/window_title.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "app/core/kestrun_app.h"
 #include "app/win32/win32_app_platform.h"
 #include "resources/resource_ids.h"
-#include "skin/win32/window_title.h"
+#include "widgets/core/window_title.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "framework/win32/window.h"
-#include "skin/win32/my_button.h"
 #include "skin/win32/standard_dialog.h"
+#include "widgets/win32/my_button.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 #include "app/win32/win32_app_platform.h"
 #include "framework/handles.h"
 #include "resources/resource_ids.h"
-#include "skin/win32/window_title.h"
+#include "widgets/core/window_title.h"
 
 #include <utility>
 

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "framework/win32/window.h"
-#include "skin/win32/skin_bitmap.h"
 #include "skin/win32/standard_dialog.h"
+#include "widgets/win32/skin_bitmap.h"
 
 #include <windows.h>
 

@@ -13,7 +13,7 @@ e2e_start_and_end() {
   local pid=$! end=$((SECONDS + limit)) ended=0
   while [ "$SECONDS" -lt "$end" ]; do
     if winctl wait OrvikVelmora 1000 >/dev/null 2>&1; then
-      winctl destroy OrvikVelmora >/dev/null 2>&1
+      e2e_end_program
     fi
     # The server ends a few seconds after the last process of the prefix.
     if ! kill -0 "$pid" 2>/dev/null && timeout 8 /usr/lib/wine/wineserver -w; then

@@ -59,6 +59,19 @@ winctl() {
   /usr/lib/wine/wine64 "$E2E_ROOT/build/win64/winctl.exe" "$@"
 }
 
+# e2e_end_program: ends what the program shows as a player would: the game
+# window through its close button (confirming the exit question), else the
+# login window the way a login does, which opens the game window.
+e2e_end_program() {
+  winctl endgame 0 >/dev/null 2>&1 || winctl destroy OrvikVelmora >/dev/null 2>&1
+}
+
+# e2e_login_then_exit: ends the login window the way a login does, then the
+# game window that follows; fails when either does not come.
+e2e_login_then_exit() {
+  winctl destroy OrvikVelmora >/dev/null && winctl endgame 30000
+}
+
 # origin_start ROOT [origin.py options]: starts the test origin on loopback;
 # sets ORIGIN_PORT, ORIGIN_LOG and ORIGIN_PID. Stopped by origin_stop.
 origin_start() {

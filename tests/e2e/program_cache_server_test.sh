@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The program itself serves its cache: while the twin shows its login window,
 # Linux curl reaches the server on the announced loopback port, a cached
-# resource comes back with the fixed header, and ending the login ends the
-# process cleanly with its server.
+# resource comes back with the fixed header, and ending the login and then
+# the game ends the process cleanly with its server.
 source "$(dirname "$0")/lib.sh"
 e2e_prefix
 dir=$(e2e_install Games)
@@ -34,9 +34,9 @@ check "with the fixed HTTP/1.0 header" grep -q '^HTTP/1.0 200 OK' "$headers"
 check "its server token" grep -q '^Server: TarnwellWebServer/0.1b' "$headers"
 check "and its Content-Type by extension" grep -q '^Content-Type: text/plain' "$headers"
 
-winctl destroy OrvikVelmora >/dev/null
+e2e_login_then_exit
 wait "$pid"
-check "ending the login ends the program with 0" [ "$?" = 0 ]
+check "ending the login and then the game ends the program with 0" [ "$?" = 0 ]
 check "the port is free again" [ -z "$(ss -Hltn | awk '{print $4}' | grep -E ":$port\$")" ]
 
 e2e_done

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The twin starts with each command-line option, reaches the login window,
-# and ends cleanly once the login window is ended; the delfile option
+# and ends cleanly once the login window and then the game window are ended; the delfile option
 # deletes exactly the file it names.
 source "$(dirname "$0")/lib.sh"
 e2e_prefix
 dir=$(e2e_install Games)
 
 # login_then_end COMMAND-LINE: runs the line through cmd /c (exactly as
-# written), waits for the login window, ends it the way a login does, and
+# written), waits for the login window, ends it the way a login does, ends
+# the game window that follows through its close button, and
 # leaves the exit code in E2E_RC and whether the window came in E2E_SHOWN.
 login_then_end() {
   (cd "$dir" && exec timeout 60 /usr/lib/wine/wine64 cmd /c "$1") &
@@ -15,7 +16,7 @@ login_then_end() {
   E2E_SHOWN=no
   if winctl wait OrvikVelmora 30000; then
     E2E_SHOWN=yes
-    winctl destroy OrvikVelmora
+    e2e_login_then_exit
   fi
   wait "$prog"
   E2E_RC=$?

@@ -1,4 +1,4 @@
-#include "app/win32/game_loop.h"
+#include "gamewindow/win32/game_loop.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "skin/core/skin_decode.h"
-#include "skin/tests/skin_table.h"
+#include "widgets/core/skin_decode.h"
+#include "widgets/tests/skin_table.h"
 
 #include <gtest/gtest.h>
 

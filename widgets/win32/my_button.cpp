@@ -1,4 +1,4 @@
-#include "skin/win32/my_button.h"
+#include "widgets/win32/my_button.h"
 
 #include "framework/handles.h"
 

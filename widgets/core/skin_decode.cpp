@@ -1,4 +1,4 @@
-#include "skin/core/skin_decode.h"
+#include "widgets/core/skin_decode.h"
 
 #include <webp/decode.h>
 

@@ -2,7 +2,7 @@
 // procedures, checked by the pixels it paints.
 #include "framework/win32/window.h"
 #include "resources/resource_ids.h"
-#include "skin/win32/my_button.h"
+#include "widgets/win32/my_button.h"
 
 #include <gtest/gtest.h>
 

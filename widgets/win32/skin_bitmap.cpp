@@ -1,6 +1,6 @@
-#include "skin/win32/skin_bitmap.h"
+#include "widgets/win32/skin_bitmap.h"
 
-#include "skin/core/skin_decode.h"
+#include "widgets/core/skin_decode.h"
 
 std::vector<uint8_t> ReadModuleResource(int id, const wchar_t* type)
 {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "framework/win32/window.h"
-#include "skin/win32/skin_bitmap.h"
+#include "widgets/win32/skin_bitmap.h"
 
 #include <windows.h>
 

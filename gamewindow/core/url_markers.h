@@ -1,0 +1,21 @@
+// The fixed markers the browsers' event handlers look for in URLs, and the
+// check a new CDN base URL from a page has to pass.
+#pragma once
+
+#include <string>
+
+// "client_cmd?" after the first character: the page sends the client a command.
+bool IsClientCommandUrl(const std::string& url);
+// "loginerrcode=0" after the first character: the command reports a login
+// that succeeded.
+bool ReportsLoginSuccess(const std::string& url);
+// "vexalogin" after the first character: a game page that gets the UI
+// handler and with it the script object.
+bool CarriesGamePageMarker(const std::string& url);
+// Both "openkey" and "openid" anywhere: the page is shown without scroll bars.
+bool WantsNoScrollBars(const std::wstring& url);
+
+// A page may only point the cache server at an absolute http or https URL
+// with a host, ending in "/", without blanks or control characters (they
+// would end up in the request the server sends).
+bool IsAcceptableCdnBase(const std::string& url);

@@ -1,6 +1,0 @@
-#include "gamewindow/game_phase.h"
-
-void RunGameWindow(CKestrun&)
-{
-    // not built yet
-}

@@ -1,0 +1,34 @@
+// The game phase: the game window with its browser, run by the game loop
+// until the quit message.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+struct GameWindowSettings {
+    // The captured game URL; empty when no login was captured (the browser
+    // then stays on its creation page).
+    std::wstring gameUrl;
+    // The platform's login page, named in the browser's creation text.
+    std::wstring loginPageUrl;
+    // Test mode: the exit command saves a capture instead of asking.
+    bool testMode = false;
+    // The port the local cache server listens on.
+    int localPort = 0;
+    // Reads and replaces the resource CDN base URL (the page's setWebCdnUrl).
+    std::function<std::string()> cdnBase;
+    std::function<void(const std::string&)> setCdnBase;
+    // The clear-cache command of both menus; its messages are owned by the window.
+    std::function<void(HWND owner)> clearCaches;
+    // Told every page title the game browser reports.
+    std::function<void(const wchar_t* title)> pageTitleChanged;
+};
+
+// Creates the game window and runs the game loop until the quit message.
+// Returns 0 after the loop; non-zero, without running it, when the window
+// was gone before the loop could start: its browser could not be created
+// (the player has been told), or a client command in its first navigation
+// ended it (the quit message is then pending).
+int RunGameWindow(const GameWindowSettings& settings);

@@ -1,0 +1,239 @@
+#include "gamewindow/win32/invoke_event.h"
+
+#include "base/win32/wide_text.h"
+#include "framework/com/bstr_variant.h"
+#include "framework/com/com_ptr.h"
+#include "gamewindow/core/login_url.h"
+#include "gamewindow/core/url_markers.h"
+#include "gamewindow/win32/client_command.h"
+#include "gamewindow/win32/ui_handler.h"
+
+#include <exdispid.h>
+
+#include <cwchar>
+
+namespace {
+
+struct ExternalMethod {
+    const wchar_t* name;
+    DISPID id;
+    UINT argumentCount;
+};
+
+const ExternalMethod kExternalMethods[] = {
+    {L"getLocalhostUrl", kDispGetLocalhostUrl, 0},
+    {L"setWebCdnUrl", kDispSetWebCdnUrl, 1},
+};
+
+// The index-th argument as the event declares them (the block holds them
+// in reverse order), or null when there are not that many.
+const VARIANT* Argument(const DISPPARAMS& params, UINT index)
+{
+    if (!params.rgvarg || index >= params.cArgs)
+        return nullptr;
+    return &params.rgvarg[params.cArgs - 1 - index];
+}
+
+// A variant by reference is followed once.
+const VARIANT* Deref(const VARIANT* v)
+{
+    if (v && V_VT(v) == (VT_VARIANT | VT_BYREF))
+        return V_VARIANTREF(v);
+    return v;
+}
+
+// The string a (possibly referenced) argument holds, or null.
+BSTR StringOf(const VARIANT* v)
+{
+    v = Deref(v);
+    if (!v)
+        return nullptr;
+    if (V_VT(v) == VT_BSTR)
+        return V_BSTR(v);
+    if (V_VT(v) == (VT_BSTR | VT_BYREF) && V_BSTRREF(v))
+        return *V_BSTRREF(v);
+    return nullptr;
+}
+
+bool IsString(const VARIANT* v)
+{
+    v = Deref(v);
+    return v && (V_VT(v) == VT_BSTR || (V_VT(v) == (VT_BSTR | VT_BYREF) && V_BSTRREF(v)));
+}
+
+IDispatch* DispatchOf(const VARIANT* v)
+{
+    v = Deref(v);
+    if (!v)
+        return nullptr;
+    if (V_VT(v) == VT_DISPATCH)
+        return V_DISPATCH(v);
+    if (V_VT(v) == (VT_DISPATCH | VT_BYREF) && V_DISPATCHREF(v))
+        return *V_DISPATCHREF(v);
+    return nullptr;
+}
+
+void SetCancel(const VARIANT* v, bool cancel)
+{
+    if (v && V_VT(v) == (VT_BOOL | VT_BYREF) && V_BOOLREF(v))
+        *V_BOOLREF(v) = cancel ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+void SilenceBrowser(IDispatch* browser)
+{
+    ComPtr<IDispatch> holder(browser);
+    if (ComPtr<IWebBrowser2> web = holder.As<IWebBrowser2>(IID_IWebBrowser2))
+        web->put_Silent(VARIANT_TRUE);
+}
+
+void ReturnString(VARIANT* result, const std::wstring& text)
+{
+    if (!result)
+        return;
+    ::VariantInit(result);
+    V_VT(result) = VT_BSTR;
+    V_BSTR(result) = ::SysAllocString(text.c_str());
+}
+
+} // namespace
+
+CInvokeEvent::~CInvokeEvent()
+{
+    ForgetUiHandlerExternal(this);
+}
+
+STDMETHODIMP CInvokeEvent::QueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IDispatch) ||
+        ::IsEqualIID(iid, DIID_DWebBrowserEvents2)) {
+        *out = static_cast<IDispatch*>(this);
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP CInvokeEvent::GetTypeInfo(UINT, LCID, ITypeInfo** out)
+{
+    if (out)
+        *out = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CInvokeEvent::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids)
+{
+    if (count == 0 || !names || !names[0] || !ids)
+        return E_NOTIMPL;
+    for (UINT i = 1; i < count; ++i)
+        ids[i] = DISPID_UNKNOWN; // argument names are not looked up
+    for (const ExternalMethod& method : kExternalMethods) {
+        if (_wcsicmp(names[0], method.name) == 0) {
+            ids[0] = method.id;
+            return S_OK;
+        }
+    }
+    ids[0] = DISPID_UNKNOWN;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CInvokeEvent::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                                  UINT*)
+{
+    if (!params)
+        return E_INVALIDARG;
+    switch (id) {
+    case DISPID_TITLECHANGE:
+        if (m_owner) {
+            const VARIANT* title = Argument(*params, 0);
+            const BSTR text = title && V_VT(title) == VT_BSTR ? V_BSTR(title) : nullptr;
+            m_owner->SetTitleText(text ? text : L"");
+        }
+        return S_OK;
+    case DISPID_DOCUMENTCOMPLETE:
+        OnDocumentComplete(*params);
+        return S_OK;
+    case DISPID_BEFORENAVIGATE2:
+        OnBeforeNavigate2(*params);
+        return S_OK;
+    case DISPID_NEWWINDOW3:
+        OnNewWindow3(*params);
+        return S_OK;
+    case kDispGetLocalhostUrl:
+    case kDispSetWebCdnUrl:
+        return CallExternal(id, *params, result);
+    default:
+        return S_OK;
+    }
+}
+
+// DocumentComplete(pDisp, URL): only the top-level document counts.
+void CInvokeEvent::OnDocumentComplete(const DISPPARAMS& params)
+{
+    const BSTR url = StringOf(Argument(params, 1));
+    if (!m_owner || !url || !m_owner->IsTopLevel(DispatchOf(Argument(params, 0))))
+        return;
+    if (CarriesGamePageMarker(ToNarrow(std::wstring(url))))
+        m_owner->InstallPageUi();
+    if (WantsNoScrollBars(url))
+        m_owner->HidePageScrollBars();
+}
+
+// BeforeNavigate2(pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel).
+void CInvokeEvent::OnBeforeNavigate2(const DISPPARAMS& params)
+{
+    SilenceBrowser(DispatchOf(Argument(params, 0)));
+    const BSTR url = StringOf(Argument(params, 1));
+    if (url)
+        SetCancel(Argument(params, 6), RunClientCommand(url));
+}
+
+// NewWindow3(ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl).
+void CInvokeEvent::OnNewWindow3(const DISPPARAMS& params)
+{
+    const VARIANT* cancel = Argument(params, 1);
+    SetCancel(cancel, false);
+    const BSTR url = StringOf(Argument(params, 4));
+    if (url && RunClientCommand(url))
+        SetCancel(cancel, true);
+}
+
+bool CInvokeEvent::RunClientCommand(const wchar_t* url)
+{
+    if (!m_owner)
+        return false;
+    // The title is copied: the command destroys the window that holds it.
+    const std::wstring title = m_owner->TitleText();
+    return CheckClientCommand(url, m_owner->GameWindow(), title.c_str());
+}
+
+HRESULT CInvokeEvent::CallExternal(DISPID id, const DISPPARAMS& params, VARIANT* result)
+{
+    const ExternalMethod* method = nullptr;
+    for (const ExternalMethod& m : kExternalMethods)
+        if (m.id == id)
+            method = &m;
+    if (!method || params.cArgs != method->argumentCount)
+        return E_INVALIDARG;
+    for (UINT i = 0; i < params.cArgs; ++i)
+        if (!IsString(Argument(params, i)))
+            return E_INVALIDARG;
+
+    if (id == kDispGetLocalhostUrl) {
+        ReturnString(result, ToWide(LocalCacheBaseUrl(m_external.localPort)));
+        return S_OK;
+    }
+    const BSTR url = StringOf(Argument(params, 0));
+    if (!url) {
+        ReturnString(result, L"");
+        return S_OK;
+    }
+    const std::string wanted = ToNarrow(std::wstring(url, ::SysStringLen(url)));
+    // A page may only point the cache at a plausible web address; whatever
+    // it asked for, the answer is the base now in force.
+    if (IsAcceptableCdnBase(wanted) && m_external.setCdnBase)
+        m_external.setCdnBase(wanted);
+    ReturnString(result, m_external.cdnBase ? ToWide(m_external.cdnBase()) : std::wstring());
+    return S_OK;
+}

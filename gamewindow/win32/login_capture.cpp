@@ -1,0 +1,18 @@
+#include "gamewindow/win32/login_capture.h"
+
+#include "base/win32/wide_text.h"
+#include "gamewindow/core/login_state.h"
+#include "gamewindow/core/login_url.h"
+
+bool RewriteLoginUrl(const wchar_t* url, const LoginCaptureSettings& settings, std::wstring* gameUrl)
+{
+    if (!url || !gameUrl)
+        return false;
+    LoginRewrite rewrite;
+    if (!RewriteLoginText(ToNarrow(std::wstring(url)), settings.testMode, settings.localPort, &rewrite))
+        return false;
+    g_loginPf = rewrite.pf;
+    g_loginServerId = rewrite.serverId;
+    *gameUrl = ToWide(rewrite.gameUrl);
+    return true;
+}

@@ -1,0 +1,68 @@
+#include "gamewindow/win32/ui_handler.h"
+
+#include "base/core/debug_trace.h"
+
+#include <mshtml.h>
+
+ComPtr<TDocHostUIHandlerImpl> g_uiHandler;
+
+const ComInterfaceEntry<TDocHostUIHandlerImpl> TDocHostUIHandlerImpl::kInterfaces[] = {
+    ComEntry<TDocHostUIHandlerImpl, IDocHostUIHandler>(),
+    {},
+};
+
+STDMETHODIMP TDocHostUIHandlerImpl::GetHostInfo(DOCHOSTUIINFO* info)
+{
+    if (!info)
+        return E_POINTER;
+    info->dwFlags |= DOCHOSTUIFLAG_NO3DBORDER;
+    return S_OK;
+}
+
+STDMETHODIMP TDocHostUIHandlerImpl::GetExternal(IDispatch** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = m_external;
+    if (!m_external)
+        return S_FALSE;
+    m_external->AddRef(); // the caller releases what it gets
+    return S_OK;
+}
+
+bool InstallUiHandler(IWebBrowser2* browser, IDispatch* external)
+{
+    if (!browser)
+        return false;
+    ComPtr<IDispatch> document;
+    if (FAILED(browser->get_Document(document.Put())) || !document)
+        return false;
+    return InstallUiHandlerOnDocument(document.Get(), external);
+}
+
+bool InstallUiHandlerOnDocument(IDispatch* document, IDispatch* external)
+{
+    if (!document)
+        return false;
+    ComPtr<IDispatch> holder(document);
+    ComPtr<IHTMLDocument2> html = holder.As<IHTMLDocument2>(IID_IHTMLDocument2);
+    ComPtr<ICustomDoc> custom = html.As<ICustomDoc>();
+    if (!custom)
+        return false;
+    if (!g_uiHandler)
+        g_uiHandler = MakeComObject<TDocHostUIHandlerImpl>(external);
+    else if (!g_uiHandler->External())
+        g_uiHandler->SetExternal(external);
+    if (FAILED(custom->SetUIHandler(g_uiHandler.Get()))) {
+        DebugTrace("SetUIHandler fail！！！！！！");
+        return false;
+    }
+    DebugTrace("SetUIHandler ok");
+    return true;
+}
+
+void ForgetUiHandlerExternal(IDispatch* external)
+{
+    if (g_uiHandler && g_uiHandler->External() == external)
+        g_uiHandler->SetExternal(nullptr);
+}
