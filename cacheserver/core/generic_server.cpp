@@ -138,6 +138,8 @@ void CGenericServer::RunAcceptThread()
         ReportStarted(StartState::kFailed, status == SrvListenStatus::kAddressInUse);
         return;
     }
+    // Port 0 asks the system for one: report the one it chose.
+    m_port = SrvListenerPort(listener);
     ReportStarted(StartState::kReady);
 
     for (;;) {

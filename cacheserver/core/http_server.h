@@ -4,6 +4,7 @@
 // with the page "/mna.html".
 #pragma once
 
+#include "cacheserver/core/cache_server_config.h"
 #include "cacheserver/core/generic_server.h"
 
 #include <map>
@@ -28,12 +29,12 @@ public:
     bool IsComplete(std::string request) override;
     bool HandleRequest(std::string request, COutBuf* out, int* keepAlive) override;
 
-    // Serves the wz_cdn folder of the current folder on g_localPort.
-    bool Launch();
-    // Serves the given folder (created if missing) on g_localPort. A port
-    // that cannot be listened on is replaced by a freshly drawn one, a few
-    // times; g_localPort ends up holding the port that listens.
-    bool LaunchIn(const std::string& folder);
+    // Serves config.folder (created if missing) on config.firstPort; a port
+    // that cannot be listened on is replaced by a drawn one, a few times.
+    // On a running server it changes nothing and returns true.
+    bool Launch(const CacheServerConfig& config);
+    // The port that listens (0 while the server is not running).
+    int ListeningPort() const { return IsRunning() ? Port() : 0; }
 
     // Fills body with the resource of a request path: the cache file, else
     // what the CDN sent (stored only when complete).
@@ -44,10 +45,6 @@ public:
     const std::map<std::string, std::string>& MimeTypes() const { return m_mimeTypes; }
     // The cache file of a request path.
     std::string CacheFileFor(const std::string& path) const;
-
-protected:
-    // The CDN fetch of a miss (FetchToSink); tests replace it.
-    virtual int FetchFromCdn(const std::string& url, const std::string& file, COutBuf* body);
 
 private:
     struct SharedMiss;
@@ -63,6 +60,7 @@ private:
     bool AppendCachedResponse(const std::string& path, const ResponseHead& head, COutBuf* out);
     void FetchMiss(const std::string& path, const std::string& file, COutBuf* body);
 
+    CacheServerConfig m_config;
     std::string m_rootPath;
     std::map<std::string, std::string> m_mimeTypes;
     // Misses being fetched, by path: later requests for the same path wait

@@ -1,14 +1,11 @@
 // Cache mapping and fetch-on-miss of CHTTPServer, and its launch.
 #include "cacheserver/core/http_server.h"
 
-#include "app/core/app_globals.h"
-#include "app/core/cdn_base_url.h"
 #include "base/core/debug_trace.h"
 #include "base/core/directory_path.h"
-#include "download/core/download_client.h"
 #include "base/core/md5.h"
-#include "base/core/platform_fs.h"
 #include "base/core/out_buf.h"
+#include "base/core/platform_fs.h"
 
 #include <atomic>
 #include <climits>
@@ -40,29 +37,34 @@ void StoreAtomically(const std::string& file, const COutBuf& body)
 
 } // namespace
 
-bool CHTTPServer::Launch()
+std::string CurrentFolderCache()
 {
     std::string folder = SrvCurrentFolder();
     folder += kSrvPathSeparator;
     folder += kCacheFolderName;
     folder += kSrvPathSeparator;
-    return LaunchIn(folder);
+    return folder;
 }
 
-bool CHTTPServer::LaunchIn(const std::string& folder)
+bool CHTTPServer::Launch(const CacheServerConfig& config)
 {
-    m_rootPath = folder;
+    // A second launch must not change the folder or the port under the
+    // threads that already serve them.
+    if (IsRunning())
+        return true;
+    m_config = config;
+    m_rootPath = config.folder;
     MakeDirectoryPath(m_rootPath.c_str());
     if (m_rootPath.empty() || m_rootPath.back() != kSrvPathSeparator)
         m_rootPath += kSrvPathSeparator;
+    int port = config.firstPort;
     for (int attempt = 1;; ++attempt) {
-        if (Start(g_localPort))
+        if (Start(port))
             return true;
-        DebugTrace("cache server: cannot listen on port %d%s", g_localPort,
-                   LastStartPortTaken() ? " (taken)" : "");
-        if (attempt == kLaunchAttempts)
+        DebugTrace("cache server: cannot listen on port %d%s", port, LastStartPortTaken() ? " (taken)" : "");
+        if (attempt == kLaunchAttempts || !config.drawPort)
             return false;
-        g_localPort = DrawLocalPort();
+        port = config.drawPort();
     }
 }
 
@@ -101,11 +103,6 @@ bool CHTTPServer::AppendCachedResponse(const std::string& path, const ResponseHe
     return ok;
 }
 
-int CHTTPServer::FetchFromCdn(const std::string& url, const std::string& file, COutBuf* body)
-{
-    return FetchToSink(url.c_str(), file.c_str(), body);
-}
-
 void CHTTPServer::FetchMiss(const std::string& path, const std::string& file, COutBuf* body)
 {
     std::shared_ptr<SharedMiss> miss;
@@ -128,8 +125,8 @@ void CHTTPServer::FetchMiss(const std::string& path, const std::string& file, CO
 
     // An earlier fetch of this path may have finished since the file was tried.
     if (!body->LoadFile(file.c_str())) {
-        const std::string url = g_cdnBaseUrl.Get() + path;
-        if (FetchFromCdn(url, file, body) == kFetchOk)
+        const std::string url = (m_config.cdnBase ? m_config.cdnBase() : std::string()) + path;
+        if (m_config.fetch && m_config.fetch(url, body) == 0)
             StoreAtomically(file, *body);
     }
 

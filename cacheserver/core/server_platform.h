@@ -36,7 +36,9 @@ void SrvNetCleanup();
 enum class SrvListenStatus { kOk, kAddressInUse, kFailed };
 struct SrvListener;
 // A listening socket on 127.0.0.1:port, watched for incoming connections.
+// Port 0 lets the system choose one.
 SrvListener* SrvListen(int port, SrvListenStatus* status);
+int SrvListenerPort(SrvListener* listener);
 enum class SrvAcceptWait { kReady, kNothing, kStopped, kFailed };
 SrvAcceptWait SrvWaitAccept(SrvListener* listener, SrvStopEvent* stop);
 // The accepted socket (non-blocking) or kSrvNoSocket; peer as "%d.%d.%d.%d"

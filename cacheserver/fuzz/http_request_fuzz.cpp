@@ -9,24 +9,22 @@
 
 namespace {
 
-class FuzzServer : public CHTTPServer {
-protected:
-    int FetchFromCdn(const std::string& url, const std::string&, COutBuf* body) override
-    {
-        // A CDN that echoes the URL, so the response path is exercised fully.
-        body->Write(url.data(), static_cast<int>(url.size()));
-        return 3; // never stored
-    }
-};
-
-FuzzServer& Server()
+CHTTPServer& Server()
 {
-    static FuzzServer* server = [] {
-        auto* s = new FuzzServer;
+    static CHTTPServer* server = [] {
+        auto* s = new CHTTPServer;
         char folder[] = "/tmp/kestrun_fuzz_XXXXXX";
         if (!mkdtemp(folder))
             std::abort();
-        s->LaunchIn(folder);
+        CacheServerConfig config;
+        config.folder = folder;
+        config.cdnBase = [] { return std::string("http://cdn.test/"); };
+        // A CDN that echoes the URL, so the response path is exercised fully.
+        config.fetch = [](const std::string& url, COutBuf* body) {
+            body->Write(url.data(), static_cast<int>(url.size()));
+            return 3; // never stored
+        };
+        s->Launch(config);
         s->Stop();
         return s;
     }();
@@ -38,7 +36,7 @@ FuzzServer& Server()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string request(reinterpret_cast<const char*>(data), size);
-    FuzzServer& server = Server();
+    CHTTPServer& server = Server();
     // Also as the last bytes of a complete request, so HandleRequest always runs.
     for (const std::string& r : {request, request + "\r\n\r\n"}) {
         if (!server.IsComplete(r))

@@ -131,6 +131,15 @@ SrvListener* SrvListen(int port, SrvListenStatus* status)
     return new SrvListener{fd};
 }
 
+int SrvListenerPort(SrvListener* listener)
+{
+    sockaddr_in address = {};
+    socklen_t length = sizeof address;
+    if (getsockname(listener->fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
 SrvAcceptWait SrvWaitAccept(SrvListener* listener, SrvStopEvent* stop)
 {
     short revents = 0;

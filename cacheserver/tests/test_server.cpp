@@ -12,6 +12,27 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+bool TestHttpServer::LaunchIn(const std::string& folder, int firstPort, std::function<int()> drawPort)
+{
+    CacheServerConfig config;
+    config.folder = folder;
+    config.firstPort = firstPort;
+    config.drawPort = drawPort ? std::move(drawPort) : [] { return 0; };
+    config.cdnBase = [this] { return m_cdnBase.Get(); };
+    config.fetch = [this](const std::string& url, COutBuf* body) { return Fetch(url, body); };
+    return Launch(config);
+}
+
+int TestHttpServer::Fetch(const std::string& url, COutBuf* body)
+{
+    ++m_fetches;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_urls.push_back(url);
+    }
+    return m_cdn ? m_cdn(url, body) : 1;
+}
+
 std::string FreshFolder(const char* name)
 {
     const std::string folder = std::string(::testing::TempDir()) + "kestrun_cache_" + std::to_string(getpid()) + "_" + name;

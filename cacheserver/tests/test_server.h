@@ -2,8 +2,9 @@
 // loopback client.
 #pragma once
 
-#include "cacheserver/core/http_server.h"
+#include "base/core/cdn_base_url.h"
 #include "base/core/out_buf.h"
+#include "cacheserver/core/http_server.h"
 
 #include <atomic>
 #include <functional>
@@ -17,6 +18,11 @@ public:
     explicit TestHttpServer(Cdn cdn = {}) : m_cdn(std::move(cdn)) {}
     ~TestHttpServer() override { Stop(); }
 
+    // Launches on firstPort (0: the system's choice); a taken port is
+    // replaced by what drawPort gives, or the system's choice.
+    bool LaunchIn(const std::string& folder, int firstPort = 0, std::function<int()> drawPort = {});
+    void SetCdnBase(const std::string& url) { m_cdnBase.Set(url); }
+
     int Fetches() const { return m_fetches.load(); }
     std::vector<std::string> Urls()
     {
@@ -24,19 +30,11 @@ public:
         return m_urls;
     }
 
-protected:
-    int FetchFromCdn(const std::string& url, const std::string&, COutBuf* body) override
-    {
-        ++m_fetches;
-        {
-            std::lock_guard<std::mutex> hold(m_lock);
-            m_urls.push_back(url);
-        }
-        return m_cdn ? m_cdn(url, body) : 1;
-    }
-
 private:
+    int Fetch(const std::string& url, COutBuf* body);
+
     Cdn m_cdn;
+    CdnBaseUrl m_cdnBase{"http://cdn.test/"};
     std::atomic<int> m_fetches{0};
     std::mutex m_lock;
     std::vector<std::string> m_urls;

@@ -123,6 +123,15 @@ SrvListener* SrvListen(int port, SrvListenStatus* status)
     return new SrvListener{s, acceptEvent};
 }
 
+int SrvListenerPort(SrvListener* listener)
+{
+    sockaddr_in address = {};
+    int length = sizeof address;
+    if (getsockname(listener->socket, reinterpret_cast<sockaddr*>(&address), &length) == SOCKET_ERROR)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
 SrvAcceptWait SrvWaitAccept(SrvListener* listener, SrvStopEvent* stop)
 {
     const WSAEVENT events[2] = {stop->event, listener->acceptEvent};
