@@ -6,19 +6,62 @@
 #include <cstdio>
 #include <cstdlib>
 
-const char kHostUsage[] = "usage: kestrun_cache_host ROOT|- PORT CDN_BASE\n";
+const char kHostUsage[] = "usage: kestrun_cache_host ROOT|- PORT CDN_BASE [LIMIT_SECONDS]\n";
+
+namespace {
+
+// The download client's stream, reported to the server's miss.
+class CdnReceiverBridge final : public IFetchReceiver {
+public:
+    explicit CdnReceiverBridge(ICdnReceiver& to) : m_to(to) {}
+    bool OnHead(int status, const std::string& reason, long long length) override
+    {
+        return m_to.OnHead(status, reason, length);
+    }
+    bool OnBody(const char* bytes, size_t length) override { return m_to.OnBody(bytes, length); }
+    bool KeepGoing() override { return m_to.KeepGoing(); }
+
+private:
+    ICdnReceiver& m_to;
+};
+
+// Uses nothing but its arguments: it may outlive the server (see CdnFetch).
+CdnFetchResult FetchForCache(const std::string& url, ICdnReceiver& receiver)
+{
+    CdnReceiverBridge bridge(receiver);
+    switch (FetchStream(url.c_str(), bridge)) {
+    case kFetchOk:
+        return CdnFetchResult::kComplete;
+    case kFetchTimedOut:
+        return CdnFetchResult::kTimedOut;
+    default:
+        return CdnFetchResult::kFailed;
+    }
+}
+
+bool ParseNumber(const char* text, long low, long high, long* value)
+{
+    char* end = nullptr;
+    *value = std::strtol(text, &end, 10);
+    return *text != '\0' && *end == '\0' && *value >= low && *value <= high;
+}
+
+} // namespace
 
 bool ParseHostOptions(int argc, char** argv, HostOptions* options)
 {
-    if (argc != 4)
+    if (argc != 4 && argc != 5)
         return false;
-    char* end = nullptr;
-    const long port = std::strtol(argv[2], &end, 10);
-    if (*argv[1] == '\0' || *end != '\0' || port < 0 || port > 65535)
+    long port = 0;
+    long limit = 0;
+    if (*argv[1] == '\0' || !ParseNumber(argv[2], 0, 65535, &port))
+        return false;
+    if (argc == 5 && !ParseNumber(argv[4], 1, 3600, &limit))
         return false;
     options->root = argv[1];
     options->port = static_cast<int>(port);
     options->cdnBase = argv[3];
+    options->limitSeconds = static_cast<int>(limit);
     return true;
 }
 
@@ -29,7 +72,12 @@ CacheServerConfig HostConfig(const HostOptions& options)
     config.firstPort = options.port;
     config.drawPort = [] { return 0; };
     config.cdnBase = [base = options.cdnBase] { return base; };
-    config.fetch = [](const std::string& url, COutBuf* body) { return FetchToSink(url.c_str(), nullptr, body); };
+    config.fetch = &FetchForCache;
+    if (options.limitSeconds > 0) {
+        config.idleTimeoutMs = options.limitSeconds * 1000;
+        config.cdnAnswerTimeoutMs = options.limitSeconds * 1000;
+        config.cdnStallTimeoutMs = options.limitSeconds * 1000;
+    }
     return config;
 }
 

@@ -1,8 +1,10 @@
 // Command line and wiring of the stand-alone cache-server hosts used by
-// benchmarks and end-to-end tests:  kestrun_cache_host ROOT PORT CDN_BASE
-//   ROOT      cache folder ("-": the wz_cdn folder of the current folder)
-//   PORT      first port to try (0: one the system chooses)
-//   CDN_BASE  resource CDN base URL, ending in "/"
+// benchmarks and end-to-end tests:
+//   kestrun_cache_host ROOT PORT CDN_BASE [LIMIT_SECONDS]
+//   ROOT           cache folder ("-": the wz_cdn folder of the current folder)
+//   PORT           first port to try (0: one the system chooses)
+//   CDN_BASE       resource CDN base URL, ending in "/"
+//   LIMIT_SECONDS  replaces the idle, CDN answer and CDN stall time limits
 // The hosts are programs of their own, so unlike the server they may use
 // the download client: its fetch is wired in here.
 #pragma once
@@ -17,6 +19,7 @@ struct HostOptions {
     std::string root;
     int port = 0;
     std::string cdnBase;
+    int limitSeconds = 0; // 0: the server's own limits
 };
 
 extern const char kHostUsage[];

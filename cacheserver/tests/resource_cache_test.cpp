@@ -14,13 +14,6 @@
 
 namespace {
 
-std::string BodyOf(CHTTPServer& server, const std::string& path)
-{
-    COutBuf body;
-    server.LoadResource(path, &body);
-    return std::string(body.GetData() ? body.GetData() : "", static_cast<size_t>(body.GetLength()));
-}
-
 std::vector<std::string> FolderNames(const std::string& folder)
 {
     std::vector<std::string> names;

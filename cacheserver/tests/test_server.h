@@ -14,10 +14,16 @@
 
 class TestHttpServer : public CHTTPServer {
 public:
+    // A CDN that hands over a whole body: 0 when it is complete; what it
+    // wrote before failing arrives as a body that breaks off.
     using Cdn = std::function<int(const std::string& url, COutBuf* body)>;
     explicit TestHttpServer(Cdn cdn = {}) : m_cdn(std::move(cdn)) {}
-    ~TestHttpServer() override { Stop(); }
+    ~TestHttpServer() override;
 
+    // A CDN that reports to the receiver itself, piece by piece.
+    void SetStreamingCdn(CdnFetch cdn) { m_streaming = std::move(cdn); }
+    // This server's configuration for a folder, to adjust before Launch.
+    CacheServerConfig Config(const std::string& folder);
     // Launches on firstPort (0: the system's choice); a taken port is
     // replaced by what drawPort gives, or the system's choice.
     bool LaunchIn(const std::string& folder, int firstPort = 0, std::function<int()> drawPort = {});
@@ -31,14 +37,23 @@ public:
     }
 
 private:
-    int Fetch(const std::string& url, COutBuf* body);
+    CdnFetchResult Fetch(const std::string& url, ICdnReceiver& receiver);
 
     Cdn m_cdn;
+    CdnFetch m_streaming;
     CdnBaseUrl m_cdnBase{"http://cdn.test/"};
     std::atomic<int> m_fetches{0};
     std::mutex m_lock;
     std::vector<std::string> m_urls;
 };
+
+// Every byte a connection would send for one request, as HandleRequest
+// produces it; false when the request is refused. *cut tells whether the
+// response ended short.
+bool CollectResponse(CHTTPServer& server, const std::string& request, int* keepAlive, std::string* text,
+                     bool* cut = nullptr);
+// The body of a GET of path.
+std::string BodyOf(CHTTPServer& server, const std::string& path);
 
 // A fresh, empty folder under the test temp folder, ending in "/".
 std::string FreshFolder(const char* name);
