@@ -16,6 +16,9 @@ const char kTemporarySuffix[] = ".part";
 constexpr size_t kCacheNameLength = 32;
 // A waiting response looks at the stop signal at least this often.
 constexpr auto kWaitSlice = std::chrono::milliseconds(100);
+// How long the fetch thread lets the first waiting request send its header
+// before it goes on with the body (see MissWriter::OnHead).
+constexpr auto kHeaderHandoff = std::chrono::milliseconds(5);
 
 bool IsHexDigit(char c)
 {
@@ -86,6 +89,7 @@ struct CdnMiss {
     std::string reason;
     long long length = 0;
     long long written = 0;
+    bool headerOut = false; // a request has sent its header
     Clock::time_point lastProgress = Clock::now();
 };
 
@@ -101,7 +105,7 @@ public:
     bool OnHead(int status, const std::string& reason, long long contentLength) override
     {
         CdnMiss& m = *m_miss;
-        std::lock_guard<std::mutex> hold(m.lock);
+        std::unique_lock<std::mutex> hold(m.lock);
         if (m.cancelled || m.state != State::kWaitingHead)
             return false;
         // A resource must arrive with its length, or nobody could tell a
@@ -122,6 +126,12 @@ public:
             m.Settle();
         }
         m.changed.notify_all();
+        if (m.state != State::kStreaming)
+            return false;
+        // A thread that has waited for the network tends to take the CPU
+        // from the request it just woke, and would write a burst of body
+        // before that request's header goes out: let the header go first.
+        m.changed.wait_for(hold, kHeaderHandoff, [&] { return m.headerOut || m.cancelled; });
         return m.state == State::kStreaming;
     }
 
@@ -179,10 +189,14 @@ public:
     {
         if (!m_headerSent)
             return NextHeader(piece);
-        if (m_offset == m_bodyLength)
-            return Next::kEnd;
         CdnMiss& m = *m_miss;
         std::unique_lock<std::mutex> hold(m.lock);
+        if (!m.headerOut) {
+            m.headerOut = true;
+            m.changed.notify_all();
+        }
+        if (m_offset == m_bodyLength)
+            return Next::kEnd;
         if (m.written <= m_offset) {
             m.changed.wait_for(hold, kWaitSlice, [&] { return m.written > m_offset || m.Final(); });
             if (m.written <= m_offset) {

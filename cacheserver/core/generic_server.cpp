@@ -322,7 +322,7 @@ CGenericServer::Step CGenericServer::SendResponse(Connection& c, CResponse& resp
             SrvShutdownSend(c.socket);
             return Step::kEnd;
         case CResponse::Next::kBytes:
-            sent = SendBytes(c, piece.bytes, piece.length);
+            sent = SendBytes(c, piece.bytes, piece.length, piece.more);
             break;
         case CResponse::Next::kFile:
             sent = SendFileRange(c, piece.file, piece.offset, piece.length);
@@ -336,10 +336,10 @@ CGenericServer::Step CGenericServer::SendResponse(Connection& c, CResponse& resp
     }
 }
 
-bool CGenericServer::SendBytes(Connection& c, const char* bytes, int length)
+bool CGenericServer::SendBytes(Connection& c, const char* bytes, int length, bool more)
 {
     while (length > 0) {
-        const long n = SrvSend(c.socket, bytes, length);
+        const long n = SrvSend(c.socket, bytes, length, more);
         if (n > 0) {
             bytes += n;
             length -= static_cast<int>(n);
@@ -371,7 +371,7 @@ bool CGenericServer::SendFileRange(Connection& c, SrvFile* file, long long offse
                 return false;
         }
         const long got = SrvReadAt(file, offset, c.sendArea.get(), std::min(length, kSendAreaBytes));
-        if (got <= 0 || !SendBytes(c, c.sendArea.get(), static_cast<int>(got)))
+        if (got <= 0 || !SendBytes(c, c.sendArea.get(), static_cast<int>(got), got < length))
             return false;
         offset += got;
         length -= static_cast<int>(got);

@@ -52,6 +52,8 @@ public:
         SrvFile* file = nullptr;
         long long offset = 0;
         int length = 0;
+        // The next piece is ready at once (a header before its file).
+        bool more = false;
     };
     // The next piece, at most maxBytes long.
     virtual Next NextPiece(int maxBytes, Piece* piece) = 0;
@@ -118,7 +120,7 @@ private:
     void ServeConnection(Connection& c);
     Step ReceiveMore(Connection& c);
     Step SendResponse(Connection& c, CResponse& response);
-    bool SendBytes(Connection& c, const char* bytes, int length);
+    bool SendBytes(Connection& c, const char* bytes, int length, bool more);
     bool SendFileRange(Connection& c, SrvFile* file, long long offset, int length);
     bool WaitWritable(Connection& c);
     void Linger(Connection& c);

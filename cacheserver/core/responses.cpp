@@ -51,6 +51,7 @@ public:
             m_headerSent = true;
             piece->bytes = m_header.data();
             piece->length = static_cast<int>(m_header.size());
+            piece->more = true;
             return Next::kBytes;
         }
         if (m_offset == m_size)

@@ -58,7 +58,9 @@ int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, SrvWaitFor what, int 
 void SrvCloseWatch(SrvWatch* watch);
 // Bytes received (0: the peer closed), kSrvWouldBlock or kSrvIoError.
 long SrvRecv(SrvSocket socket, char* buffer, int length);
-long SrvSend(SrvSocket socket, const char* bytes, int length);
+// more: further bytes follow at once, so the system may hold these back to
+// fill a segment with them (a header before its body).
+long SrvSend(SrvSocket socket, const char* bytes, int length, bool more);
 // No more sends: the peer sees the end of the stream.
 void SrvShutdownSend(SrvSocket socket);
 void SrvCloseSocket(SrvSocket socket);

@@ -233,9 +233,10 @@ long SrvRecv(SrvSocket socket, char* buffer, int length)
     return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kSrvWouldBlock : kSrvIoError;
 }
 
-long SrvSend(SrvSocket socket, const char* bytes, int length)
+long SrvSend(SrvSocket socket, const char* bytes, int length, bool more)
 {
-    const ssize_t n = send(static_cast<int>(socket), bytes, static_cast<size_t>(length), MSG_NOSIGNAL);
+    const int flags = MSG_NOSIGNAL | (more ? MSG_MORE : 0);
+    const ssize_t n = send(static_cast<int>(socket), bytes, static_cast<size_t>(length), flags);
     if (n >= 0)
         return static_cast<long>(n);
     return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kSrvWouldBlock : kSrvIoError;

@@ -249,7 +249,7 @@ long SrvRecv(SrvSocket socket, char* buffer, int length)
     return WSAGetLastError() == WSAEWOULDBLOCK ? kSrvWouldBlock : kSrvIoError;
 }
 
-long SrvSend(SrvSocket socket, const char* bytes, int length)
+long SrvSend(SrvSocket socket, const char* bytes, int length, bool)
 {
     WSABUF piece = {static_cast<ULONG>(length), const_cast<char*>(bytes)};
     DWORD sent = 0;

@@ -15,6 +15,9 @@
 namespace {
 
 constexpr long kConnectTimeoutSeconds = 15;
+// Pieces as large as the network delivers them: each costs the receiver a
+// write and a wake-up of whoever streams from it.
+constexpr long kReceiveBufferBytes = 256 * 1024;
 // A transfer that moves no byte for this long counts as timed out.
 constexpr long kStallSeconds = 30;
 
@@ -142,6 +145,7 @@ int FetchStream(const char* url, IFetchReceiver& receiver)
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
