@@ -345,20 +345,27 @@ std::unique_ptr<CResponse> CMissBoard::Respond(const std::string& path, const st
 
 unsigned CMissBoard::FetchThreadProc(void* arg)
 {
-    std::unique_ptr<FetchJob> job(static_cast<FetchJob*>(arg));
-    CdnMiss& m = *job->miss;
-    MissWriter writer(job->miss);
-    const CdnFetchResult result = job->fetch(m.url, writer);
+    std::shared_ptr<CMissBoard> board;
     {
-        std::lock_guard<std::mutex> hold(m.lock);
-        if (m.state == State::kWaitingHead)
-            m.state = result == CdnFetchResult::kTimedOut ? State::kTimedOut : State::kFailed;
-        else if (m.state == State::kStreaming)
-            m.state = State::kCut;
-        m.Settle();
-        m.changed.notify_all();
+        std::unique_ptr<FetchJob> job(static_cast<FetchJob*>(arg));
+        board = job->board;
+        CdnMiss& m = *job->miss;
+        MissWriter writer(job->miss);
+        const CdnFetchResult result = job->fetch(m.url, writer);
+        {
+            std::lock_guard<std::mutex> hold(m.lock);
+            if (m.state == State::kWaitingHead)
+                m.state = result == CdnFetchResult::kTimedOut ? State::kTimedOut : State::kFailed;
+            else if (m.state == State::kStreaming)
+                m.state = State::kCut;
+            m.Settle();
+            m.changed.notify_all();
+        }
+        board->Forget(job->miss);
     }
-    job->board->FetchEnded(job->miss);
+    // Last, once this thread holds nothing of the fetch any more: whoever
+    // waits for the fetches to end may then free what they shared.
+    board->FetchEnded();
     return kServerThreadExitCode;
 }
 
@@ -385,12 +392,9 @@ void CMissBoard::Forget(const std::shared_ptr<CdnMiss>& miss)
         m_misses.erase(it);
 }
 
-void CMissBoard::FetchEnded(const std::shared_ptr<CdnMiss>& miss)
+void CMissBoard::FetchEnded()
 {
     std::lock_guard<std::mutex> hold(m_lock);
-    const auto it = m_misses.find(miss->path);
-    if (it != m_misses.end() && it->second == miss)
-        m_misses.erase(it);
     --m_running;
     m_fetchEnded.notify_all();
 }

@@ -37,7 +37,7 @@ public:
     void Leave(const std::shared_ptr<CdnMiss>& miss);
     // The miss can no longer be joined; a later request starts afresh.
     void Forget(const std::shared_ptr<CdnMiss>& miss);
-    void FetchEnded(const std::shared_ptr<CdnMiss>& miss);
+    void FetchEnded();
 
     const int answerTimeoutMs;
     const int stallTimeoutMs;
