@@ -29,7 +29,7 @@ bool IsHexDigit(char c)
 
 bool IsTemporaryFileName(const std::string& name)
 {
-    if (name.size() <= kCacheNameLength + sizeof kTemporarySuffix || name[kCacheNameLength] != '.')
+    if (name.size() < kCacheNameLength + sizeof kTemporarySuffix || name[kCacheNameLength] != '.')
         return false;
     if (!std::all_of(name.begin(), name.begin() + kCacheNameLength, IsHexDigit))
         return false;
