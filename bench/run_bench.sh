@@ -6,7 +6,7 @@
 # path (time to first byte and total time of a first request through our
 # server against a direct fetch from the CDN), with nginx as the CDN both
 # at full speed and limited to 10 MB/s per connection.
-#   bench/run_bench.sh [SECONDS_PER_RUN]     (default 4)
+#   bench/run_bench.sh [SECONDS_PER_RUN]     (default 4; ROUNDS=3 runs of each)
 # Prints a table and writes it to build/bench/results.md.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -109,25 +109,35 @@ n = re.search(r"Non-2xx or 3xx responses: (\d+)", text)
 print(rps, ms(p50), ms(p99), timeouts, socket_errors, n.group(1) if n else 0)'
 }
 
+# Each size and connection count runs ROUNDS times, ours and nginx one
+# after the other, taking turns at going first; the table gives medians,
+# which a shared machine's load spikes move less than single runs.
+rounds=${ROUNDS:-3}
 rows=$work/rows
 : > "$rows"
 rss_after=""
-our_peak="" nginx_peak=""
-for s in "${sizes[@]}"; do
-  name=${s%%:*}
-  for conns in 1 32; do
-    heavy=no
-    [ "$name" = 8m ] && [ "$conns" = 32 ] && heavy=yes
-    [ $heavy = yes ] && reset_peak "$host_pid"
-    read -r o_rps o_p50 o_p99 o_to o_se o_bad <<< "$(run_wrk "$our_port" "/wz_cdn/f$name.bin" "$conns")"
-    [ $heavy = yes ] && our_peak=$(peak_kib "$host_pid")
-    rss_after="$rss_after $(status_kib "$host_pid" VmRSS)"
-    # shellcheck disable=SC2046
-    [ $heavy = yes ] && reset_peak $(nginx_workers)
-    read -r n_rps n_p50 n_p99 n_to n_se n_bad <<< "$(run_wrk "$nginx_port" "/wz_cdn/f$name.bin" "$conns")"
-    # shellcheck disable=SC2046
-    [ $heavy = yes ] && nginx_peak=$(peak_kib $(nginx_workers))
-    echo "hit $name $conns $o_rps $o_p50 $o_p99 $o_to $o_se $o_bad $n_rps $n_p50 $n_p99 $n_to $n_se $n_bad" >> "$rows"
+our_peak=0 nginx_peak=0
+for round in $(seq "$rounds"); do
+  for s in "${sizes[@]}"; do
+    name=${s%%:*}
+    for conns in 1 32; do
+      heavy=no
+      [ "$name" = 8m ] && [ "$conns" = 32 ] && heavy=yes
+      for who in $( [ $((round % 2)) = 1 ] && echo "ours nginx" || echo "nginx ours"); do
+        if [ "$who" = ours ]; then
+          [ $heavy = yes ] && reset_peak "$host_pid"
+          echo "$name $conns ours $(run_wrk "$our_port" "/wz_cdn/f$name.bin" "$conns")" >> "$rows"
+          [ $heavy = yes ] && our_peak=$(( $(peak_kib "$host_pid") > our_peak ? $(peak_kib "$host_pid") : our_peak ))
+          [ "$round" = 1 ] && rss_after="$rss_after $(status_kib "$host_pid" VmRSS)"
+        else
+          # shellcheck disable=SC2046
+          [ $heavy = yes ] && reset_peak $(nginx_workers)
+          echo "$name $conns nginx $(run_wrk "$nginx_port" "/wz_cdn/f$name.bin" "$conns")" >> "$rows"
+          # shellcheck disable=SC2046
+          [ $heavy = yes ] && nginx_peak=$(( $(peak_kib $(nginx_workers)) > nginx_peak ? $(peak_kib $(nginx_workers)) : nginx_peak ))
+        fi
+      done
+    done
   done
 done
 # Memory after a further run of the smallest hit: it must not have grown.
@@ -157,28 +167,33 @@ for i in $(seq 16); do curl -s -o /dev/null "http://127.0.0.1:$our_port/wz_cdn/f
 wait "${pids[@]}"
 shared_fetches=$(grep -c 'shared=1' "$work/nginx/logs/origin.log" || true)
 
-/usr/bin/python3 - "$rows" "$miss_rows" "$our_peak" "$nginx_peak" "$shared_fetches" "$secs" "$rss_after" \
+/usr/bin/python3 - "$rows" "$miss_rows" "$our_peak" "$nginx_peak" "$shared_fetches" "$secs" "$rss_after" "$rounds" \
   > "$out/results.md" <<'PY'
 import statistics, sys
-rows, miss, our_peak, nginx_peak, shared, secs, after = sys.argv[1:8]
+rows, miss, our_peak, nginx_peak, shared, secs, after, rounds = sys.argv[1:9]
 print(f"Cache hits: wrk --latency -H 'Connection: Keep-Alive', {secs} s per run (1 connection: 1 thread,"
-      f" 32: 2 threads), loopback, ours then nginx in the same run")
+      f" 32: 2 threads), loopback; median of {rounds} runs each, ours and nginx taking turns")
 print()
 print("| body | conns | ours req/s | nginx req/s | ours/nginx | ours p50 / p99 ms | nginx p50 / p99 ms"
       " | p99 ours/nginx | time-outs, socket errors ours / nginx |")
 print("|---|---|---|---|---|---|---|---|---|")
+runs = {}
 for line in open(rows):
-    (_, size, conns, orps, op50, op99, oto, ose, obad,
-     nrps, np50, np99, nto, nse, nbad) = line.split()
-    bad = "" if obad == nbad == "0" else f" (non-2xx: {obad} / {nbad})"
-    print(f"| {size.replace('k', ' KiB').replace('m', ' MiB')} | {conns} | {float(orps):.0f} | {float(nrps):.0f}"
-          f" | {float(orps)/float(nrps):.2f} | {float(op50):.2f} / {float(op99):.2f}"
-          f" | {float(np50):.2f} / {float(np99):.2f} | {float(op99)/float(np99):.2f}"
-          f" | {oto}, {ose} / {nto}, {nse}{bad} |")
+    size, conns, who, rps, p50, p99, timeouts, errors, bad = line.split()
+    runs.setdefault((size, conns), {}).setdefault(who, []).append(
+        (float(rps), float(p50), float(p99), int(timeouts), int(errors), int(bad)))
+for (size, conns), by in runs.items():
+    o, n = by["ours"], by["nginx"]
+    med = lambda rs, i: statistics.median(r[i] for r in rs)
+    tot = lambda rs, i: sum(r[i] for r in rs)
+    bad = "" if tot(o, 5) == tot(n, 5) == 0 else f" (non-2xx: {tot(o, 5)} / {tot(n, 5)})"
+    print(f"| {size.replace('k', ' KiB').replace('m', ' MiB')} | {conns} | {med(o, 0):.0f} | {med(n, 0):.0f}"
+          f" | {med(o, 0) / med(n, 0):.2f} | {med(o, 1):.2f} / {med(o, 2):.2f} | {med(n, 1):.2f} / {med(n, 2):.2f}"
+          f" | {med(o, 2) / med(n, 2):.2f} | {tot(o, 3)}, {tot(o, 4)} / {tot(n, 3)}, {tot(n, 4)}{bad} |")
 print()
-print(f"Peak resident memory during the 32-connection 8 MiB run: ours {int(our_peak)/1024:.1f} MiB,"
-      f" nginx's two workers together {int(nginx_peak)/1024:.1f} MiB. Ours after each hit run and after a"
-      f" further 1 KiB run (MiB): {' '.join(f'{int(k)/1024:.1f}' for k in after.split())}.")
+print(f"Peak resident memory during the 32-connection 8 MiB runs: ours {int(our_peak)/1024:.1f} MiB,"
+      f" nginx's two workers together {int(nginx_peak)/1024:.1f} MiB. Ours after each hit run of the first"
+      f" round and after a further 1 KiB run (MiB): {' '.join(f'{int(k)/1024:.1f}' for k in after.split())}.")
 print()
 times = {}
 for line in open(miss):
