@@ -1,19 +1,7 @@
-// The resource CDN base URL (narrow, ends in "/"). The game page replaces it
-// on the UI thread while connection threads read it, so every reader takes a
-// whole copy of an immutable value that a writer swaps atomically.
+// The program's resource CDN base URL. The game page replaces it on the UI
+// thread while the cache server's threads read it.
 #pragma once
 
-#include <memory>
-#include <string>
-
-class CdnBaseUrl {
-public:
-    explicit CdnBaseUrl(const char* initial);
-    std::string Get() const;
-    void Set(const std::string& url);
-
-private:
-    std::shared_ptr<const std::string> m_value; // only through std::atomic_load/atomic_store
-};
+#include "base/core/cdn_base_url.h"
 
 extern CdnBaseUrl g_cdnBaseUrl;

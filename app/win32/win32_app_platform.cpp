@@ -1,10 +1,10 @@
 #include "app/win32/win32_app_platform.h"
 
+#include "app/win32/cache_server_wiring.h"
 #include "app/win32/desktop_shortcut.h"
 #include "app/win32/game_wiring.h"
 #include "app/win32/install_location.h"
 #include "app/win32/self_update.h"
-#include "cacheserver/win32/server_launch.h"
 #include "framework/handles.h"
 #include "skin/login_phase.h"
 
@@ -93,7 +93,7 @@ void Win32AppPlatform::CheckForUpdate(CKestrun& app, bool reopen)
 
 void Win32AppPlatform::LaunchServer()
 {
-    LaunchCacheServer();
+    LaunchProgramCacheServer();
 }
 
 void Win32AppPlatform::RunLoginPhase(CKestrun& app)

@@ -1,21 +1,31 @@
 #include "cacheserver/core/generic_server.h"
 
-#include "base/core/out_buf.h"
-
 #include <algorithm>
 #include <chrono>
-#include <memory>
+#include <climits>
+#include <new>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsUntil(Clock::time_point until)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
+}
+
+} // namespace
 
 struct CGenericServer::Connection {
     SrvSocket socket = kSrvNoSocket;
     SrvWatch* watch = nullptr;
     std::string request;
-    COutBuf out;
     int keepAlive = 0;
-    bool pending = false;
-    int sent = 0;
-    // Bytes of the request buffer the current response answers.
-    size_t answered = 0;
+    std::unique_ptr<char[]> receiveArea;
+    // Only for file bodies the system cannot send by itself.
+    std::unique_ptr<char[]> sendArea;
+    bool sendFileUnsupported = false;
 };
 
 CGenericServer::~CGenericServer()
@@ -42,12 +52,12 @@ bool CGenericServer::Start(int port)
         std::lock_guard<std::mutex> hold(m_startLock);
         m_startState = StartState::kPending;
     }
-    if (SrvStartThread(&CGenericServer::AcceptThreadProc, this, &m_acceptThread) && WaitStarted()) {
+    if (SrvStartThread(&CGenericServer::AcceptThreadProc, this, &m_acceptThread, 0) && WaitStarted()) {
         {
             std::lock_guard<std::mutex> hold(m_startLock);
             m_startState = StartState::kPending;
         }
-        ok = SrvStartThread(&CGenericServer::ReaperThreadProc, this, &m_reaperThread) && WaitStarted();
+        ok = SrvStartThread(&CGenericServer::ReaperThreadProc, this, &m_reaperThread, 0) && WaitStarted();
     }
     if (!ok) {
         // Nothing has been accepted yet: ending the threads that did start is enough.
@@ -84,11 +94,18 @@ void CGenericServer::Stop()
         JoinAndClose(t);
     for (SrvThread& t : running)
         JoinAndClose(t);
+    OnStopped();
 
     SrvCloseStopEvent(m_stopEvent);
     m_stopEvent = nullptr;
     SrvNetCleanup();
     m_running = false;
+}
+
+void CGenericServer::SetLimits(int idleTimeoutMs, int maxConnections)
+{
+    m_idleTimeoutMs = idleTimeoutMs > 0 ? idleTimeoutMs : kDefaultIdleTimeoutMs;
+    m_maxConnections = maxConnections > 0 ? static_cast<size_t>(maxConnections) : kDefaultMaxConnections;
 }
 
 size_t CGenericServer::ConnectionThreadCount()
@@ -138,6 +155,8 @@ void CGenericServer::RunAcceptThread()
         ReportStarted(StartState::kFailed, status == SrvListenStatus::kAddressInUse);
         return;
     }
+    // Port 0 asks the system for one: report the one it chose.
+    m_port = SrvListenerPort(listener);
     ReportStarted(StartState::kReady);
 
     for (;;) {
@@ -158,11 +177,19 @@ void CGenericServer::RunAcceptThread()
 
 void CGenericServer::AcceptConnection(SrvSocket socket, const char* peerAddress, unsigned short peerPort)
 {
+    {
+        // Past the cap a connection costs a close, not a thread.
+        std::lock_guard<std::mutex> list(m_threadListLock);
+        if (m_connectionThreads.size() >= m_maxConnections) {
+            SrvCloseSocket(socket);
+            return;
+        }
+    }
     OnConnect(peerAddress, peerPort);
     std::lock_guard<std::mutex> record(m_recordLock);
     auto* rec = new (std::nothrow) ConnectionRecord{this, socket};
     SrvThread thread;
-    if (rec && SrvStartThread(&CGenericServer::ConnectionThreadProc, rec, &thread)) {
+    if (rec && SrvStartThread(&CGenericServer::ConnectionThreadProc, rec, &thread, kConnectionStackBytes)) {
         std::lock_guard<std::mutex> list(m_threadListLock);
         m_connectionThreads.push_back(thread);
     } else {
@@ -209,7 +236,7 @@ void CGenericServer::ReapFinished()
         SrvThread t = m_finishedThreads.front();
         // The thread has left EndConnection; it only has to return.
         if (!SrvJoinThread(t, 1000))
-            SrvAbandonThread(t);
+            SrvDetachThread(t);
         else
             SrvCloseThread(t);
         m_finishedThreads.pop_front();
@@ -222,7 +249,6 @@ unsigned CGenericServer::ConnectionThreadProc(void* arg)
     CGenericServer* server = record->server;
     Connection c;
     c.socket = record->socket;
-    c.out.SetGrowBy(256);
     c.watch = SrvWatchSocket(c.socket);
     if (c.watch)
         server->ServeConnection(c);
@@ -232,78 +258,146 @@ unsigned CGenericServer::ConnectionThreadProc(void* arg)
 
 void CGenericServer::ServeConnection(Connection& c)
 {
-    std::unique_ptr<char[]> area(new (std::nothrow) char[kReceiveAreaBytes]);
-    if (!area)
+    c.receiveArea.reset(new (std::nothrow) char[kReceiveAreaBytes]);
+    if (!c.receiveArea)
         return;
     for (;;) {
-        int events = SrvWaitConnection(c.watch, m_stopEvent, c.pending);
-        if (events < 0)
-            return;
-        if (events & kSrvRead) {
-            const long n = SrvRecv(c.socket, area.get(), kReceiveAreaBytes);
-            if (n == 0) {
-                events |= kSrvClose;
-            } else if (n > 0) {
-                c.request.append(area.get(), static_cast<size_t>(n));
-                if (c.request.size() > kMaxRequestBytes)
-                    return;
-                // Bytes that arrive while a response is pending wait for it.
-                if (!c.pending && HandleCompleteRequests(c) == Step::kEnd)
-                    return;
+        // Every whole request received so far is answered, in order.
+        size_t length = 0;
+        while (!c.request.empty() && IsComplete(c.request, &length)) {
+            const std::unique_ptr<CResponse> response = HandleRequest(c.request.substr(0, length), &c.keepAlive);
+            if (!response)
+                return;
+            c.request.erase(0, length);
+            if (SendResponse(c, *response) == Step::kEnd)
+                return;
+            if (c.keepAlive == 0) {
+                Linger(c);
+                return;
             }
         }
-        if ((events & kSrvWrite) && c.pending) {
-            if (SendStep(c) == Step::kEnd)
-                return;
-            if (!c.pending && HandleCompleteRequests(c) == Step::kEnd)
-                return;
-        }
-        if (events & kSrvClose)
+        if (c.request.size() > kMaxRequestBytes)
+            return;
+        if (ReceiveMore(c) == Step::kEnd)
             return;
     }
 }
 
-CGenericServer::Step CGenericServer::HandleCompleteRequests(Connection& c)
+CGenericServer::Step CGenericServer::ReceiveMore(Connection& c)
 {
-    while (!c.pending && !c.request.empty() && IsComplete(c.request)) {
-        if (!HandleRequest(c.request, &c.out, &c.keepAlive))
-            return Step::kEnd;
-        c.answered = c.request.size();
-        c.sent = 0;
-        if (SendStep(c) == Step::kEnd)
-            return Step::kEnd;
-    }
-    return Step::kContinue;
-}
-
-CGenericServer::Step CGenericServer::SendStep(Connection& c)
-{
-    const int total = c.out.GetLength();
-    while (c.sent < total) {
-        const int piece = std::min(total - c.sent, kSendPieceBytes);
-        const long n = SrvSend(c.socket, c.out.GetData() + c.sent, piece);
-        if (n == kSrvWouldBlock) {
-            c.pending = true;
+    const Clock::time_point idleUntil = Clock::now() + std::chrono::milliseconds(m_idleTimeoutMs);
+    for (;;) {
+        const long n = SrvRecv(c.socket, c.receiveArea.get(), kReceiveAreaBytes);
+        if (n > 0) {
+            c.request.append(c.receiveArea.get(), static_cast<size_t>(n));
             return Step::kContinue;
         }
-        if (n < 0) {
-            c.keepAlive = 0;
+        if (n != kSrvWouldBlock)
+            return Step::kEnd; // closed by the peer, or broken
+        const int left = MillisecondsUntil(idleUntil);
+        if (left == 0)
+            return Step::kEnd; // idle too long
+        const int wait = SrvWaitConnection(c.watch, m_stopEvent, SrvWaitFor::kRead, left);
+        if (wait == kSrvStopped || wait == kSrvWaitFailed)
+            return Step::kEnd;
+    }
+}
+
+CGenericServer::Step CGenericServer::SendResponse(Connection& c, CResponse& response)
+{
+    long long total = 0;
+    for (;;) {
+        CResponse::Piece piece;
+        bool sent = true;
+        switch (response.NextPiece(kSendFilePieceBytes, &piece)) {
+        case CResponse::Next::kWait:
+            if (SrvWaitStop(m_stopEvent, 0))
+                return Step::kEnd;
+            continue;
+        case CResponse::Next::kEnd:
+            OnSent(static_cast<int>(std::min<long long>(total, INT_MAX)));
+            return Step::kContinue;
+        case CResponse::Next::kCut:
+            // The peer sees the stream end before the announced length.
+            SrvShutdownSend(c.socket);
+            return Step::kEnd;
+        case CResponse::Next::kBytes:
+            sent = SendBytes(c, piece.bytes, piece.length, piece.more);
+            break;
+        case CResponse::Next::kFile:
+            sent = SendFileRange(c, piece.file, piece.offset, piece.length);
             break;
         }
-        c.sent += static_cast<int>(n);
+        if (!sent) {
+            c.keepAlive = 0;
+            return Step::kEnd;
+        }
+        total += piece.length;
     }
-    if (c.sent == total)
-        OnSent(c.sent);
-    if (c.keepAlive == 0)
-        return Step::kEnd;
-    c.request.erase(0, c.answered);
-    c.answered = 0;
-    // The storage serves the next response of this connection, unless it is
-    // unusually large.
-    if (c.out.GetCapacity() > kKeptOutputBytes)
-        c.out.Clear();
-    else
-        c.out.Truncate(0);
-    c.pending = false;
-    return Step::kContinue;
+}
+
+bool CGenericServer::SendBytes(Connection& c, const char* bytes, int length, bool more)
+{
+    while (length > 0) {
+        const long n = SrvSend(c.socket, bytes, length, more);
+        if (n > 0) {
+            bytes += n;
+            length -= static_cast<int>(n);
+        } else if (n != kSrvWouldBlock || !WaitWritable(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CGenericServer::SendFileRange(Connection& c, SrvFile* file, long long offset, int length)
+{
+    while (length > 0) {
+        if (!c.sendFileUnsupported) {
+            const long n = SrvSendFile(c.socket, file, offset, length);
+            if (n > 0) {
+                offset += n;
+                length -= static_cast<int>(n);
+            } else if (n == kSrvUnsupported) {
+                c.sendFileUnsupported = true;
+            } else if (n != kSrvWouldBlock || !WaitWritable(c)) {
+                return false; // includes a file that ended early
+            }
+            continue;
+        }
+        if (!c.sendArea) {
+            c.sendArea.reset(new (std::nothrow) char[kSendAreaBytes]);
+            if (!c.sendArea)
+                return false;
+        }
+        const long got = SrvReadAt(file, offset, c.sendArea.get(), std::min(length, kSendAreaBytes));
+        if (got <= 0 || !SendBytes(c, c.sendArea.get(), static_cast<int>(got), got < length))
+            return false;
+        offset += got;
+        length -= static_cast<int>(got);
+    }
+    return true;
+}
+
+bool CGenericServer::WaitWritable(Connection& c)
+{
+    // A peer that takes nothing for as long as an idle connection may last
+    // gives up its thread.
+    return SrvWaitConnection(c.watch, m_stopEvent, SrvWaitFor::kWrite, m_idleTimeoutMs) == kSrvReady;
+}
+
+void CGenericServer::Linger(Connection& c)
+{
+    SrvShutdownSend(c.socket);
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(kLingerMs);
+    for (;;) {
+        const long n = SrvRecv(c.socket, c.receiveArea.get(), kReceiveAreaBytes);
+        if (n == 0 || n == kSrvIoError)
+            return;
+        const int left = MillisecondsUntil(until);
+        if (left == 0)
+            return;
+        if (n == kSrvWouldBlock && SrvWaitConnection(c.watch, m_stopEvent, SrvWaitFor::kRead, left) != kSrvReady)
+            return;
+    }
 }

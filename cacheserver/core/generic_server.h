@@ -1,8 +1,9 @@
 // CGenericServer: a TCP server with one thread per connection. An accept
 // thread listens, each accepted connection gets a thread of its own, and a
 // reaper thread disposes of the threads of ended connections. The derived
-// class frames requests (IsComplete) and writes whole responses
-// (HandleRequest); this class receives, sends and keeps connections alive.
+// class frames requests (IsComplete) and starts responses (HandleRequest);
+// this class receives, sends the responses piece by piece as they become
+// available, and keeps connections alive.
 #pragma once
 
 #include "cacheserver/core/server_platform.h"
@@ -10,22 +11,53 @@
 #include <condition_variable>
 #include <deque>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
-
-class COutBuf;
 
 // Exit code of every server thread.
 constexpr unsigned kServerThreadExitCode = 4660;
-constexpr int kReceiveAreaBytes = 524288;
-constexpr int kSendPieceBytes = 2097152;
+// What a connection holds, whatever the size of the bodies it serves.
+constexpr int kReceiveAreaBytes = 16384;
+constexpr int kSendAreaBytes = 65536;
+// Longest piece of a file body handed to the system at once.
+constexpr int kSendFilePieceBytes = 262144;
+constexpr unsigned kConnectionStackBytes = 256 * 1024;
 // A peer whose request grows beyond this without completing is cut off.
 constexpr size_t kMaxRequestBytes = 65536;
-// Output storage up to this size is kept for a connection's next response.
-constexpr int kKeptOutputBytes = 16 << 20;
 // How long Start waits for each server thread to report ready.
 constexpr int kStartWaitMs = 30000;
+// A closed connection still reads what the peer sends for this long, so
+// that unread requests do not turn the close into a reset that could
+// destroy the end of the last response on its way.
+constexpr int kLingerMs = 1000;
+constexpr int kDefaultIdleTimeoutMs = 60000;
+constexpr int kDefaultMaxConnections = 256;
+
+// One response as its connection sends it: bytes in order, produced as
+// they become available. A piece stays valid until the next call.
+class CResponse {
+public:
+    virtual ~CResponse() = default;
+
+    enum class Next {
+        kBytes, // piece.bytes, piece.length
+        kFile,  // piece.length bytes of piece.file from piece.offset
+        kWait,  // nothing yet (it may have waited a little): ask again
+        kEnd,   // the response is complete
+        kCut,   // it cannot be completed: the connection ends short
+    };
+    struct Piece {
+        const char* bytes = nullptr;
+        SrvFile* file = nullptr;
+        long long offset = 0;
+        int length = 0;
+        // The next piece is ready at once (a header before its file).
+        bool more = false;
+    };
+    // The next piece, at most maxBytes long.
+    virtual Next NextPiece(int maxBytes, Piece* piece) = 0;
+};
 
 class CGenericServer {
 public:
@@ -37,19 +69,28 @@ public:
 
     virtual int OnConnect(const char* peerAddress, unsigned short peerPort) = 0;
     virtual int OnSent(int bytes) = 0;
-    virtual bool IsComplete(std::string request) = 0;
-    // Appends the whole response to out; false closes the connection unanswered.
-    virtual bool HandleRequest(std::string request, COutBuf* out, int* keepAlive) = 0;
+    // True when the received bytes begin with a whole request; its length
+    // goes to *length when that is given.
+    virtual bool IsComplete(const std::string& received, size_t* length) = 0;
+    // The response to one whole request; null closes the connection
+    // unanswered. May set *keepAlive to 1, or to 0 to close after it.
+    virtual std::unique_ptr<CResponse> HandleRequest(const std::string& request, int* keepAlive) = 0;
 
     // True once the loopback listener and the accept and reaper threads are
     // ready. Fails at once when the port is taken (see LastStartPortTaken).
+    // Port 0 lets the system choose; Port() then names the one chosen.
     bool Start(int port);
-    // Signals the stop event and joins every server thread. A derived class
-    // calls it in its own destructor, while its handlers still exist.
+    // Signals the stop event and joins every connection thread; each of
+    // them waits only in ways the stop event ends. A derived class calls it
+    // in its own destructor, while its handlers still exist.
     void Stop();
     bool IsRunning() const { return m_running; }
     bool LastStartPortTaken() const { return m_portTaken; }
     int Port() const { return m_port; }
+    // A keep-alive connection idle this long is closed; beyond
+    // maxConnections simultaneous connections, new ones are closed at once.
+    // Set before Start.
+    void SetLimits(int idleTimeoutMs, int maxConnections);
     // Connection threads registered and not yet reaped (for tests).
     size_t ConnectionThreadCount();
 
@@ -61,6 +102,8 @@ protected:
 
     void AcceptConnection(SrvSocket socket, const char* peerAddress, unsigned short peerPort);
     void EndConnection(SrvWatch* watch, SrvSocket socket, ConnectionRecord* record, unsigned long threadId);
+    // Called by Stop once every connection thread has ended.
+    virtual void OnStopped() {}
 
 private:
     enum class StartState { kPending, kReady, kFailed };
@@ -75,8 +118,12 @@ private:
     void RunAcceptThread();
     void RunReaperThread();
     void ServeConnection(Connection& c);
-    Step HandleCompleteRequests(Connection& c);
-    Step SendStep(Connection& c);
+    Step ReceiveMore(Connection& c);
+    Step SendResponse(Connection& c, CResponse& response);
+    bool SendBytes(Connection& c, const char* bytes, int length, bool more);
+    bool SendFileRange(Connection& c, SrvFile* file, long long offset, int length);
+    bool WaitWritable(Connection& c);
+    void Linger(Connection& c);
     void ReapFinished();
     void ReportStarted(StartState state, bool portTaken = false);
     bool WaitStarted();
@@ -99,4 +146,6 @@ private:
     int m_port = 0;
     bool m_running = false;
     bool m_portTaken = false;
+    int m_idleTimeoutMs = kDefaultIdleTimeoutMs;
+    size_t m_maxConnections = kDefaultMaxConnections;
 };

@@ -1,18 +1,24 @@
 // The server platform natively: non-blocking sockets, poll, an eventfd as
-// the stop signal and POSIX threads.
+// the stop signal, POSIX threads, and sendfile for file bodies.
 #include "cacheserver/core/server_platform.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <new>
@@ -28,6 +34,9 @@ struct SrvListener {
 struct SrvWatch {
     int fd;
 };
+struct SrvFile {
+    int fd;
+};
 
 namespace {
 
@@ -38,6 +47,12 @@ struct ThreadStart {
 
 void* ThreadTrampoline(void* raw)
 {
+    // sendfile has no MSG_NOSIGNAL: a peer that went away must give EPIPE,
+    // not end the process. A SIGPIPE raised on this thread stays pending.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     ThreadStart start = *static_cast<ThreadStart*>(raw);
     delete static_cast<ThreadStart*>(raw);
     start.proc(start.arg);
@@ -57,6 +72,16 @@ int PollWithStop(SrvStopEvent* stop, int fd, short events, short* revents, int t
     if (revents)
         *revents = fds[1].revents;
     return 0;
+}
+
+SrvFile* WrapFileDescriptor(int fd)
+{
+    if (fd < 0)
+        return nullptr;
+    auto* file = new (std::nothrow) SrvFile{fd};
+    if (!file)
+        close(fd);
+    return file;
 }
 
 } // namespace
@@ -131,6 +156,15 @@ SrvListener* SrvListen(int port, SrvListenStatus* status)
     return new SrvListener{fd};
 }
 
+int SrvListenerPort(SrvListener* listener)
+{
+    sockaddr_in address = {};
+    socklen_t length = sizeof address;
+    if (getsockname(listener->fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
 SrvAcceptWait SrvWaitAccept(SrvListener* listener, SrvStopEvent* stop)
 {
     short revents = 0;
@@ -172,23 +206,18 @@ SrvWatch* SrvWatchSocket(SrvSocket socket)
     return new (std::nothrow) SrvWatch{static_cast<int>(socket)};
 }
 
-int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, bool wantWrite)
+int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, SrvWaitFor what, int timeoutMs)
 {
+    // Only what is asked for: asking for input while a response is being
+    // sent would wake at once for every pipelined request.
+    const short events = what == SrvWaitFor::kRead ? POLLIN : POLLOUT;
     short revents = 0;
-    const short events = static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0));
-    const int r = PollWithStop(stop, watch->fd, events, &revents, -1);
+    const int r = PollWithStop(stop, watch->fd, events, &revents, timeoutMs);
     if (r < 0)
         return kSrvWaitFailed;
     if (r > 0)
         return kSrvStopped;
-    int bits = 0;
-    if (revents & POLLIN)
-        bits |= kSrvRead;
-    if (revents & POLLOUT)
-        bits |= kSrvWrite;
-    if (revents & (POLLHUP | POLLERR | POLLNVAL))
-        bits |= kSrvClose;
-    return bits;
+    return revents != 0 ? kSrvReady : kSrvTimedOut;
 }
 
 void SrvCloseWatch(SrvWatch* watch)
@@ -204,12 +233,18 @@ long SrvRecv(SrvSocket socket, char* buffer, int length)
     return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kSrvWouldBlock : kSrvIoError;
 }
 
-long SrvSend(SrvSocket socket, const char* bytes, int length)
+long SrvSend(SrvSocket socket, const char* bytes, int length, bool more)
 {
-    const ssize_t n = send(static_cast<int>(socket), bytes, static_cast<size_t>(length), MSG_NOSIGNAL);
+    const int flags = MSG_NOSIGNAL | (more ? MSG_MORE : 0);
+    const ssize_t n = send(static_cast<int>(socket), bytes, static_cast<size_t>(length), flags);
     if (n >= 0)
         return static_cast<long>(n);
     return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kSrvWouldBlock : kSrvIoError;
+}
+
+void SrvShutdownSend(SrvSocket socket)
+{
+    shutdown(static_cast<int>(socket), SHUT_WR);
 }
 
 void SrvCloseSocket(SrvSocket socket)
@@ -218,13 +253,19 @@ void SrvCloseSocket(SrvSocket socket)
         close(static_cast<int>(socket));
 }
 
-bool SrvStartThread(SrvThreadProc proc, void* arg, SrvThread* thread)
+bool SrvStartThread(SrvThreadProc proc, void* arg, SrvThread* thread, unsigned stackBytes)
 {
     auto* start = new (std::nothrow) ThreadStart{proc, arg};
     if (!start)
         return false;
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    if (stackBytes > 0)
+        pthread_attr_setstacksize(&attributes, stackBytes);
     pthread_t id;
-    if (pthread_create(&id, nullptr, &ThreadTrampoline, start) != 0) {
+    const int created = pthread_create(&id, &attributes, &ThreadTrampoline, start);
+    pthread_attr_destroy(&attributes);
+    if (created != 0) {
         delete start;
         return false;
     }
@@ -254,12 +295,114 @@ bool SrvJoinThread(const SrvThread& thread, int timeoutMs)
     return pthread_timedjoin_np(id, nullptr, &until) == 0;
 }
 
-void SrvAbandonThread(const SrvThread& thread)
+void SrvDetachThread(const SrvThread& thread)
 {
     pthread_detach(static_cast<pthread_t>(thread.handle));
 }
 
 void SrvCloseThread(const SrvThread&) {}
+
+unsigned long SrvProcessId()
+{
+    return static_cast<unsigned long>(getpid());
+}
+
+SrvFile* SrvCreateNewFile(const std::string& path)
+{
+    return WrapFileDescriptor(open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+}
+
+SrvFile* SrvCreateScratchFile()
+{
+    const char* folder = std::getenv("TMPDIR");
+    std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/kestrun-scratch-XXXXXX";
+    const int fd = mkostemp(&pattern[0], O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    unlink(pattern.c_str());
+    return WrapFileDescriptor(fd);
+}
+
+SrvFile* SrvOpenFile(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    return WrapFileDescriptor(fd);
+}
+
+long long SrvFileSize(SrvFile* file)
+{
+    struct stat st;
+    return fstat(file->fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+long SrvReadAt(SrvFile* file, long long offset, char* into, int length)
+{
+    for (;;) {
+        const ssize_t n = pread(file->fd, into, static_cast<size_t>(length), static_cast<off_t>(offset));
+        if (n >= 0)
+            return static_cast<long>(n);
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+bool SrvWriteAt(SrvFile* file, long long offset, const char* bytes, int length)
+{
+    while (length > 0) {
+        const ssize_t n = pwrite(file->fd, bytes, static_cast<size_t>(length), static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        offset += n;
+        length -= static_cast<int>(n);
+    }
+    return true;
+}
+
+void SrvCloseFile(SrvFile* file)
+{
+    if (!file)
+        return;
+    close(file->fd);
+    delete file;
+}
+
+bool SrvRemoveFile(const std::string& path)
+{
+    return unlink(path.c_str()) == 0;
+}
+
+void SrvListFolder(const std::string& folder, const std::function<void(const std::string&, long long)>& visit)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    const time_t now = time(nullptr);
+    while (dirent* entry = readdir(dir)) {
+        struct stat st;
+        if (fstatat(dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+            visit(entry->d_name, static_cast<long long>(now - st.st_mtime));
+    }
+    closedir(dir);
+}
+
+long SrvSendFile(SrvSocket socket, SrvFile* file, long long offset, int length)
+{
+    off_t at = static_cast<off_t>(offset);
+    const ssize_t n = sendfile(static_cast<int>(socket), file->fd, &at, static_cast<size_t>(length));
+    if (n >= 0)
+        return static_cast<long>(n);
+    return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kSrvWouldBlock : kSrvIoError;
+}
 
 std::string SrvCurrentFolder()
 {

@@ -1,7 +1,5 @@
 #include "cacheserver/tests/test_server.h"
 
-#include "app/core/app_globals.h"
-#include "app/core/cdn_base_url.h"
 #include "base/core/md5.h"
 
 #include <gtest/gtest.h>
@@ -15,13 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string BodyOf(CHTTPServer& server, const std::string& path)
-{
-    COutBuf body;
-    server.LoadResource(path, &body);
-    return std::string(body.GetData() ? body.GetData() : "", static_cast<size_t>(body.GetLength()));
-}
 
 std::vector<std::string> FolderNames(const std::string& folder)
 {
@@ -47,7 +38,7 @@ protected:
     void Prepare(TestHttpServer& server, const char* name)
     {
         m_root = FreshFolder(name);
-        g_cdnBaseUrl.Set("http://cdn.test/base/");
+        server.SetCdnBase("http://cdn.test/base/");
         ASSERT_TRUE(server.LaunchIn(m_root + "wz_cdn"));
         server.Stop();
     }
@@ -65,7 +56,7 @@ TEST_F(ResourceCache, MissFetchesWithTheDoubledSlashAndStoresUnderTheMd5Name)
     EXPECT_EQ(BodyOf(server, path), "http://cdn.test/base//wz_cdn/ui/a.png?v=3");
     EXPECT_EQ(ReadFileText(server.RootPath() + Md5Hex(path.data(), path.size())), "http://cdn.test/base//wz_cdn/ui/a.png?v=3");
     // Served from disk from now on, even after the base changed.
-    g_cdnBaseUrl.Set("http://other.test/");
+    server.SetCdnBase("http://other.test/");
     EXPECT_EQ(BodyOf(server, path), "http://cdn.test/base//wz_cdn/ui/a.png?v=3");
     EXPECT_EQ(server.Fetches(), 1);
     // Another query string is another file and another fetch, from the new base.
@@ -176,13 +167,22 @@ TEST(CacheLaunch, TakenPortFailsFastAndAFreshPortIsAnnounced)
     EXPECT_TRUE(direct.LastStartPortTaken());
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
 
-    g_localPort = taken;
+    // The caller's draw gives the next port; the one that listens is announced.
+    std::vector<int> drawn;
     TestHttpServer server;
-    ASSERT_TRUE(server.LaunchIn(FreshFolder("launch")));
-    EXPECT_NE(g_localPort, taken);
-    EXPECT_GE(g_localPort, kLocalPortBase);
-    EXPECT_LT(g_localPort, kLocalPortBase + kLocalPortSpan);
-    TestClient client(g_localPort);
+    const std::string folder = FreshFolder("launch");
+    ASSERT_TRUE(server.LaunchIn(folder, taken, [&] {
+        drawn.push_back(UnusedPort());
+        return drawn.back();
+    }));
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_NE(server.ListeningPort(), taken);
+    EXPECT_EQ(server.ListeningPort(), drawn[0]);
+    TestClient client(server.ListeningPort());
     EXPECT_TRUE(client.Connected());
+    // A second launch changes nothing.
+    EXPECT_TRUE(server.LaunchIn(FreshFolder("launch2"), UnusedPort()));
+    EXPECT_EQ(server.ListeningPort(), drawn[0]);
+    EXPECT_EQ(server.RootPath(), folder);
     close(holder);
 }

@@ -2,7 +2,6 @@
 // sends, the request bound and the orderly stop.
 #include "cacheserver/tests/test_server.h"
 
-#include "app/core/app_globals.h"
 #include "base/core/md5.h"
 
 #include <gtest/gtest.h>
@@ -19,9 +18,8 @@ protected:
     void SetUp() override
     {
         m_root = FreshFolder("sockets");
-        g_localPort = UnusedPort();
-        ASSERT_TRUE(m_server.LaunchIn(m_root));
-        m_port = g_localPort;
+        ASSERT_TRUE(m_server.LaunchIn(m_root, UnusedPort()));
+        m_port = m_server.ListeningPort();
     }
     void Store(const std::string& path, const std::string& bytes)
     {

@@ -10,7 +10,98 @@
 #include <poll.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
+
+TestHttpServer::~TestHttpServer()
+{
+    Stop();
+    // Fetch threads call back into this object; a test's CDN ends soon.
+    for (int i = 0; i < 500 && RunningFetches() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+CacheServerConfig TestHttpServer::Config(const std::string& folder)
+{
+    CacheServerConfig config;
+    config.folder = folder;
+    config.drawPort = [] { return 0; };
+    config.cdnBase = [this] { return m_cdnBase.Get(); };
+    config.fetch = [this](const std::string& url, ICdnReceiver& receiver) { return Fetch(url, receiver); };
+    return config;
+}
+
+bool TestHttpServer::LaunchIn(const std::string& folder, int firstPort, std::function<int()> drawPort)
+{
+    CacheServerConfig config = Config(folder);
+    config.firstPort = firstPort;
+    if (drawPort)
+        config.drawPort = std::move(drawPort);
+    return Launch(config);
+}
+
+CdnFetchResult TestHttpServer::Fetch(const std::string& url, ICdnReceiver& receiver)
+{
+    ++m_fetches;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_urls.push_back(url);
+    }
+    if (m_streaming)
+        return m_streaming(url, receiver);
+    COutBuf body;
+    const int status = m_cdn ? m_cdn(url, &body) : 1;
+    if (status != 0 && body.GetLength() == 0)
+        return CdnFetchResult::kFailed;
+    // A body that came short was announced longer than it is.
+    const long long announced = body.GetLength() + (status == 0 ? 0 : 1);
+    if (!receiver.OnHead(200, "OK", announced) ||
+        (body.GetLength() > 0 && !receiver.OnBody(body.GetData(), static_cast<size_t>(body.GetLength()))))
+        return CdnFetchResult::kFailed;
+    return status == 0 ? CdnFetchResult::kComplete : CdnFetchResult::kFailed;
+}
+
+bool CollectResponse(CHTTPServer& server, const std::string& request, int* keepAlive, std::string* text, bool* cut)
+{
+    text->clear();
+    if (cut)
+        *cut = false;
+    const std::unique_ptr<CResponse> response = server.HandleRequest(request, keepAlive);
+    if (!response)
+        return false;
+    for (;;) {
+        CResponse::Piece piece;
+        switch (response->NextPiece(kSendFilePieceBytes, &piece)) {
+        case CResponse::Next::kWait:
+            continue;
+        case CResponse::Next::kEnd:
+            return true;
+        case CResponse::Next::kCut:
+            if (cut)
+                *cut = true;
+            return true;
+        case CResponse::Next::kBytes:
+            text->append(piece.bytes, static_cast<size_t>(piece.length));
+            break;
+        case CResponse::Next::kFile: {
+            std::string bytes(static_cast<size_t>(piece.length), '\0');
+            const long n = SrvReadAt(piece.file, piece.offset, &bytes[0], piece.length);
+            EXPECT_EQ(n, piece.length);
+            text->append(bytes, 0, static_cast<size_t>(std::max(n, 0L)));
+            break;
+        }
+        }
+    }
+}
+
+std::string BodyOf(CHTTPServer& server, const std::string& path)
+{
+    int keepAlive = 0;
+    std::string text;
+    CollectResponse(server, "GET " + path + " HTTP/1.0\r\n\r\n", &keepAlive, &text);
+    const size_t at = text.find("\r\n\r\n");
+    return at == std::string::npos ? std::string() : text.substr(at + 4);
+}
 
 std::string FreshFolder(const char* name)
 {

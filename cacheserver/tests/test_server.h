@@ -2,8 +2,9 @@
 // loopback client.
 #pragma once
 
-#include "cacheserver/core/http_server.h"
+#include "base/core/cdn_base_url.h"
 #include "base/core/out_buf.h"
+#include "cacheserver/core/http_server.h"
 
 #include <atomic>
 #include <functional>
@@ -13,9 +14,20 @@
 
 class TestHttpServer : public CHTTPServer {
 public:
+    // A CDN that hands over a whole body: 0 when it is complete; what it
+    // wrote before failing arrives as a body that breaks off.
     using Cdn = std::function<int(const std::string& url, COutBuf* body)>;
     explicit TestHttpServer(Cdn cdn = {}) : m_cdn(std::move(cdn)) {}
-    ~TestHttpServer() override { Stop(); }
+    ~TestHttpServer() override;
+
+    // A CDN that reports to the receiver itself, piece by piece.
+    void SetStreamingCdn(CdnFetch cdn) { m_streaming = std::move(cdn); }
+    // This server's configuration for a folder, to adjust before Launch.
+    CacheServerConfig Config(const std::string& folder);
+    // Launches on firstPort (0: the system's choice); a taken port is
+    // replaced by what drawPort gives, or the system's choice.
+    bool LaunchIn(const std::string& folder, int firstPort = 0, std::function<int()> drawPort = {});
+    void SetCdnBase(const std::string& url) { m_cdnBase.Set(url); }
 
     int Fetches() const { return m_fetches.load(); }
     std::vector<std::string> Urls()
@@ -24,23 +36,24 @@ public:
         return m_urls;
     }
 
-protected:
-    int FetchFromCdn(const std::string& url, const std::string&, COutBuf* body) override
-    {
-        ++m_fetches;
-        {
-            std::lock_guard<std::mutex> hold(m_lock);
-            m_urls.push_back(url);
-        }
-        return m_cdn ? m_cdn(url, body) : 1;
-    }
-
 private:
+    CdnFetchResult Fetch(const std::string& url, ICdnReceiver& receiver);
+
     Cdn m_cdn;
+    CdnFetch m_streaming;
+    CdnBaseUrl m_cdnBase{"http://cdn.test/"};
     std::atomic<int> m_fetches{0};
     std::mutex m_lock;
     std::vector<std::string> m_urls;
 };
+
+// Every byte a connection would send for one request, as HandleRequest
+// produces it; false when the request is refused. *cut tells whether the
+// response ended short.
+bool CollectResponse(CHTTPServer& server, const std::string& request, int* keepAlive, std::string* text,
+                     bool* cut = nullptr);
+// The body of a GET of path.
+std::string BodyOf(CHTTPServer& server, const std::string& path);
 
 // A fresh, empty folder under the test temp folder, ending in "/".
 std::string FreshFolder(const char* name);

@@ -17,12 +17,12 @@ void StopCacheServer()
 
 } // namespace
 
-bool LaunchCacheServer()
+bool LaunchCacheServer(const CacheServerConfig& config)
 {
     // Registered after every static object was constructed, so it runs
-    // before any of them is destroyed: connection threads still read
-    // g_cdnBaseUrl until they have ended.
+    // before any of them is destroyed: connection threads still call back
+    // into the configuration (the CDN base) until they have ended.
     static const bool registered = std::atexit(&StopCacheServer) == 0;
     (void)registered;
-    return g_httpServer.Launch();
+    return g_httpServer.Launch(config);
 }

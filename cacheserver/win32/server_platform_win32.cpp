@@ -1,5 +1,6 @@
 // The server platform on Windows: Winsock 2 with the event-select model,
-// kernel threads from _beginthreadex.
+// kernel threads from _beginthreadex, files through the kernel's handles
+// (the C runtime's cannot be renamed or deleted while open).
 #include "cacheserver/core/server_platform.h"
 
 #include <winsock2.h>
@@ -7,6 +8,7 @@
 #include <windows.h>
 #include <process.h>
 
+#include <atomic>
 #include <cstdio>
 #include <new>
 
@@ -22,6 +24,9 @@ struct SrvListener {
 struct SrvWatch {
     SOCKET socket;
     WSAEVENT event;
+};
+struct SrvFile {
+    HANDLE handle;
 };
 
 namespace {
@@ -42,6 +47,27 @@ SOCKET AsSocket(SrvSocket s)
 {
     return static_cast<SOCKET>(s);
 }
+
+SrvFile* WrapHandle(HANDLE handle)
+{
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    auto* file = new (std::nothrow) SrvFile{handle};
+    if (!file)
+        CloseHandle(handle);
+    return file;
+}
+
+OVERLAPPED At(long long offset)
+{
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(static_cast<unsigned long long>(offset) & 0xffffffffULL);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<unsigned long long>(offset) >> 32);
+    return at;
+}
+
+// Others may read the file and rename or delete it while we hold it.
+constexpr DWORD kShareReadDelete = FILE_SHARE_READ | FILE_SHARE_DELETE;
 
 } // namespace
 
@@ -123,6 +149,15 @@ SrvListener* SrvListen(int port, SrvListenStatus* status)
     return new SrvListener{s, acceptEvent};
 }
 
+int SrvListenerPort(SrvListener* listener)
+{
+    sockaddr_in address = {};
+    int length = sizeof address;
+    if (getsockname(listener->socket, reinterpret_cast<sockaddr*>(&address), &length) == SOCKET_ERROR)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
 SrvAcceptWait SrvWaitAccept(SrvListener* listener, SrvStopEvent* stop)
 {
     const WSAEVENT events[2] = {stop->event, listener->acceptEvent};
@@ -178,20 +213,23 @@ SrvWatch* SrvWatchSocket(SrvSocket socket)
     return watch;
 }
 
-int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, bool)
+int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, SrvWaitFor, int timeoutMs)
 {
-    // FD_WRITE is recorded only after a send would have blocked, so there is
-    // nothing to ask for: the caller ignores it without a pending response.
+    // Event-select records FD_READ again only after a receive and FD_WRITE
+    // only after a send that would have blocked, so waiting for whatever
+    // the socket reports cannot spin: the caller retries and finds out.
     const WSAEVENT events[2] = {stop->event, watch->event};
-    const DWORD r = WSAWaitForMultipleEvents(2, events, FALSE, WSA_INFINITE, FALSE);
+    const DWORD limit = timeoutMs < 0 ? WSA_INFINITE : static_cast<DWORD>(timeoutMs);
+    const DWORD r = WSAWaitForMultipleEvents(2, events, FALSE, limit, FALSE);
     if (r == WSA_WAIT_FAILED)
         return kSrvWaitFailed;
+    if (r == WSA_WAIT_TIMEOUT)
+        return kSrvTimedOut;
     if (r == WSA_WAIT_EVENT_0)
         return kSrvStopped;
     WSANETWORKEVENTS network;
-    if (WSAEnumNetworkEvents(watch->socket, watch->event, &network) == SOCKET_ERROR)
-        return 0;
-    return static_cast<int>(network.lNetworkEvents & (FD_READ | FD_WRITE | FD_CLOSE));
+    WSAEnumNetworkEvents(watch->socket, watch->event, &network);
+    return kSrvReady;
 }
 
 void SrvCloseWatch(SrvWatch* watch)
@@ -211,7 +249,7 @@ long SrvRecv(SrvSocket socket, char* buffer, int length)
     return WSAGetLastError() == WSAEWOULDBLOCK ? kSrvWouldBlock : kSrvIoError;
 }
 
-long SrvSend(SrvSocket socket, const char* bytes, int length)
+long SrvSend(SrvSocket socket, const char* bytes, int length, bool)
 {
     WSABUF piece = {static_cast<ULONG>(length), const_cast<char*>(bytes)};
     DWORD sent = 0;
@@ -220,19 +258,27 @@ long SrvSend(SrvSocket socket, const char* bytes, int length)
     return WSAGetLastError() == WSAEWOULDBLOCK ? kSrvWouldBlock : kSrvIoError;
 }
 
+void SrvShutdownSend(SrvSocket socket)
+{
+    shutdown(AsSocket(socket), SD_SEND);
+}
+
 void SrvCloseSocket(SrvSocket socket)
 {
     if (socket != kSrvNoSocket)
         closesocket(AsSocket(socket));
 }
 
-bool SrvStartThread(SrvThreadProc proc, void* arg, SrvThread* thread)
+bool SrvStartThread(SrvThreadProc proc, void* arg, SrvThread* thread, unsigned stackBytes)
 {
     auto* start = new (std::nothrow) ThreadStart{proc, arg};
     if (!start)
         return false;
     unsigned id = 0;
-    const uintptr_t handle = _beginthreadex(nullptr, 0, &ThreadTrampoline, start, 0, &id);
+    // A reservation, not a commitment: many connection threads must fit a
+    // 32-bit address space.
+    const unsigned flags = stackBytes > 0 ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0;
+    const uintptr_t handle = _beginthreadex(nullptr, stackBytes, &ThreadTrampoline, start, flags, &id);
     if (handle == 0) {
         delete start;
         return false;
@@ -253,15 +299,134 @@ bool SrvJoinThread(const SrvThread& thread, int timeoutMs)
     return WaitForSingleObject(reinterpret_cast<HANDLE>(thread.handle), limit) == WAIT_OBJECT_0;
 }
 
-void SrvAbandonThread(const SrvThread& thread)
+void SrvDetachThread(const SrvThread& thread)
 {
-    TerminateThread(reinterpret_cast<HANDLE>(thread.handle), 4660);
+    // Never TerminateThread: a thread killed inside the heap or WinInet
+    // would leave their locks held for the rest of the process.
     CloseHandle(reinterpret_cast<HANDLE>(thread.handle));
 }
 
 void SrvCloseThread(const SrvThread& thread)
 {
     CloseHandle(reinterpret_cast<HANDLE>(thread.handle));
+}
+
+unsigned long SrvProcessId()
+{
+    return GetCurrentProcessId();
+}
+
+SrvFile* SrvCreateNewFile(const std::string& path)
+{
+    return WrapHandle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareReadDelete, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+SrvFile* SrvCreateScratchFile()
+{
+    static std::atomic<unsigned> counter{0};
+    char folder[MAX_PATH + 1];
+    const DWORD n = GetTempPathA(sizeof folder, folder);
+    if (n == 0 || n >= sizeof folder)
+        return nullptr;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char name[64];
+        std::snprintf(name, sizeof name, "kestrun-%lu-%u.tmp", GetCurrentProcessId(), counter.fetch_add(1));
+        const std::string path = std::string(folder) + name;
+        const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareReadDelete, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (handle != INVALID_HANDLE_VALUE)
+            return WrapHandle(handle);
+        if (GetLastError() != ERROR_FILE_EXISTS)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+SrvFile* SrvOpenFile(const std::string& path)
+{
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    return WrapHandle(handle);
+}
+
+long long SrvFileSize(SrvFile* file)
+{
+    LARGE_INTEGER size;
+    return GetFileSizeEx(file->handle, &size) ? static_cast<long long>(size.QuadPart) : -1;
+}
+
+long SrvReadAt(SrvFile* file, long long offset, char* into, int length)
+{
+    OVERLAPPED at = At(offset);
+    DWORD got = 0;
+    if (ReadFile(file->handle, into, static_cast<DWORD>(length), &got, &at))
+        return static_cast<long>(got);
+    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+}
+
+bool SrvWriteAt(SrvFile* file, long long offset, const char* bytes, int length)
+{
+    while (length > 0) {
+        OVERLAPPED at = At(offset);
+        DWORD written = 0;
+        if (!WriteFile(file->handle, bytes, static_cast<DWORD>(length), &written, &at) || written == 0)
+            return false;
+        bytes += written;
+        offset += written;
+        length -= static_cast<int>(written);
+    }
+    return true;
+}
+
+void SrvCloseFile(SrvFile* file)
+{
+    if (!file)
+        return;
+    CloseHandle(file->handle);
+    delete file;
+}
+
+bool SrvRemoveFile(const std::string& path)
+{
+    return DeleteFileA(path.c_str()) != FALSE;
+}
+
+void SrvListFolder(const std::string& folder, const std::function<void(const std::string&, long long)>& visit)
+{
+    std::string pattern = folder;
+    if (pattern.empty() || (pattern.back() != '\\' && pattern.back() != '/'))
+        pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAA entry;
+    const HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    FILETIME nowTime;
+    GetSystemTimeAsFileTime(&nowTime);
+    const auto ticks = [](const FILETIME& t) {
+        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    const long long now = ticks(nowTime);
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            visit(entry.cFileName, (now - ticks(entry.ftLastWriteTime)) / 10000000LL);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+}
+
+long SrvSendFile(SrvSocket, SrvFile*, long long, int)
+{
+    // TransmitFile is throttled on client editions of Windows; plain reads
+    // and sends serve every edition alike.
+    return kSrvUnsupported;
 }
 
 std::string SrvCurrentFolder()

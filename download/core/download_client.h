@@ -14,6 +14,8 @@ enum FetchStatus : int {
     kFetchCannotOpen = 1,   // the URL cannot be opened, or the answer has no Content-Length
     kFetchIncomplete = 3,   // a read failed, or the body differs from its Content-Length
     kFetchOffline = 4,      // the machine is offline, or no session can be opened
+    kFetchTimedOut = 5,     // the server stopped answering (FetchStream only)
+    kFetchStopped = 6,      // the receiver ended the transfer (FetchStream only)
 };
 
 // Extra request headers of every fetch: the header line and an empty line.
@@ -34,5 +36,29 @@ using BodyCheck = std::function<bool(const unsigned char* bytes, size_t length)>
 bool DownloadVerified(const wchar_t* url, const wchar_t* path, const std::string& expectedMd5,
                       const BodyCheck& accept = BodyCheck());
 
-// Appends the body of a URL to sink (may be null); see FetchStatus.
+// Appends the body of a URL to sink (may be null); see FetchStatus. The HTTP
+// status is not examined: an answer with a Content-Length is content.
 int FetchToSink(const char* url, const char* ignored, COutBuf* sink);
+
+// What FetchStream reports to: the answer's head once, before any body
+// byte, then the body in pieces. Returning false from either ends the
+// transfer with kFetchStopped.
+class IFetchReceiver {
+public:
+    // contentLength is -1 when the answer has none.
+    virtual bool OnHead(int status, const std::string& reason, long long contentLength) = 0;
+    virtual bool OnBody(const char* bytes, size_t length) = 0;
+    // Asked between pieces and, with libcurl, about once a second while the
+    // transfer waits: false ends it with kFetchStopped.
+    virtual bool KeepGoing() { return true; }
+
+protected:
+    ~IFetchReceiver() = default;
+};
+
+// Streams a URL (same request as FetchToSink) into receiver. kFetchOk when
+// the whole announced body arrived (an answer without Content-Length counts
+// as whole when it ends in order); kFetchCannotOpen or kFetchOffline when
+// no answer came, kFetchTimedOut when the server stopped answering before
+// or during the body, kFetchIncomplete when the body broke off.
+int FetchStream(const char* url, IFetchReceiver& receiver);

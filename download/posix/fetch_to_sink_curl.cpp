@@ -1,27 +1,41 @@
-// FetchToSink natively, through libcurl, with the rules of the WinInet
-// version: a fresh handle per fetch, a response without Content-Length
-// fails with nothing appended, the HTTP status is not examined, and a body
-// shorter than its Content-Length gives kFetchIncomplete.
+// The streamed fetch natively, through libcurl, with the rules of the
+// WinInet version: a fresh handle per fetch, the head (status, reason,
+// Content-Length) reported before any body byte, and a body shorter than
+// its Content-Length reported as kFetchIncomplete.
 #include "download/core/download_client.h"
-
-#include "base/core/out_buf.h"
+#include "download/core/sink_receiver.h"
 
 #include <curl/curl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <strings.h>
 
 namespace {
 
 constexpr long kConnectTimeoutSeconds = 15;
-// A transfer that moves no byte for this long counts as broken off.
+// Pieces as large as the network delivers them: each costs the receiver a
+// write and a wake-up of whoever streams from it.
+constexpr long kReceiveBufferBytes = 256 * 1024;
+// A transfer that moves no byte for this long counts as timed out.
 constexpr long kStallSeconds = 30;
 
 struct Transfer {
-    CURL* curl;
-    COutBuf* sink;
-    bool headerSeen = false;   // a status line arrived
-    bool noLength = false;     // the body came without Content-Length
+    explicit Transfer(IFetchReceiver& r) : receiver(r) {}
+
+    IFetchReceiver& receiver;
+    // The head being read; a redirect or an interim answer starts another.
+    int status = 0;
+    std::string reason;
+    long long length = -1;
+    bool chunked = false;
+    bool location = false;
+
+    bool headReported = false;
+    bool stopped = false;
+    long long announced = -1;
+    long long received = 0;
 };
 
 bool CurlReady()
@@ -42,29 +56,75 @@ std::string TickAgent()
     return agent;
 }
 
-size_t OnHeader(char*, size_t size, size_t count, void* raw)
+bool HasPrefix(const std::string& line, const char* prefix, size_t n)
 {
-    static_cast<Transfer*>(raw)->headerSeen = true;
-    return size * count;
+    return line.size() >= n && strncasecmp(line.c_str(), prefix, n) == 0;
+}
+
+// Reads the header lines of each answer; the blank line that ends the final
+// one reports the head.
+size_t OnHeader(char* data, size_t size, size_t count, void* raw)
+{
+    auto* t = static_cast<Transfer*>(raw);
+    const size_t n = size * count;
+    std::string line(data, n);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    if (line.compare(0, 5, "HTTP/") == 0) {
+        const size_t space = line.find(' ');
+        const size_t second = space == std::string::npos ? std::string::npos : line.find(' ', space + 1);
+        t->status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
+        t->reason = second == std::string::npos ? std::string() : line.substr(second + 1);
+        t->length = -1;
+        t->chunked = false;
+        t->location = false;
+    } else if (HasPrefix(line, "content-length:", 15)) {
+        char* end = nullptr;
+        const long long value = std::strtoll(line.c_str() + 15, &end, 10);
+        if (end != line.c_str() + 15 && value >= 0)
+            t->length = value;
+    } else if (HasPrefix(line, "transfer-encoding:", 18)) {
+        t->chunked = true; // a length beside it means nothing
+    } else if (HasPrefix(line, "location:", 9)) {
+        t->location = true;
+    } else if (line.empty() && !t->headReported) {
+        // Interim answers and redirects that libcurl follows are not the answer.
+        if (t->status / 100 == 1 || (t->status / 100 == 3 && t->location))
+            return n;
+        t->headReported = true;
+        t->announced = t->chunked ? -1 : t->length;
+        if (!t->receiver.OnHead(t->status, t->reason, t->announced)) {
+            t->stopped = true;
+            return 0; // ends the transfer
+        }
+    }
+    return n;
 }
 
 size_t OnBody(char* bytes, size_t size, size_t count, void* raw)
 {
     auto* t = static_cast<Transfer*>(raw);
-    curl_off_t length = -1;
-    if (curl_easy_getinfo(t->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK || length < 0) {
-        t->noLength = true;
-        return 0; // ends the transfer before anything is kept
-    }
     const size_t n = size * count;
-    if (t->sink)
-        t->sink->Write(bytes, static_cast<int>(n));
+    if (!t->receiver.KeepGoing() || !t->receiver.OnBody(bytes, n)) {
+        t->stopped = true;
+        return 0;
+    }
+    t->received += static_cast<long long>(n);
     return n;
+}
+
+int OnProgress(void* raw, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    auto* t = static_cast<Transfer*>(raw);
+    if (t->receiver.KeepGoing())
+        return 0;
+    t->stopped = true;
+    return 1;
 }
 
 } // namespace
 
-int FetchToSink(const char* url, const char*, COutBuf* sink)
+int FetchStream(const char* url, IFetchReceiver& receiver)
 {
     if (!CurlReady())
         return kFetchOffline;
@@ -72,7 +132,7 @@ int FetchToSink(const char* url, const char*, COutBuf* sink)
     if (!curl)
         return kFetchOffline;
 
-    Transfer t{curl, sink};
+    Transfer t(receiver);
     const std::string agent = TickAgent();
     curl_slist* headers = curl_slist_append(nullptr, "Accept: */*");
     headers = curl_slist_append(headers, "Pragma: no-cache");
@@ -85,24 +145,33 @@ int FetchToSink(const char* url, const char*, COutBuf* sink)
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+    // Lets a receiver that lost interest end a transfer that is waiting.
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
 
     const CURLcode code = curl_easy_perform(curl);
-    curl_off_t length = -1;
-    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     curl_easy_cleanup(curl);
     curl_slist_free_all(headers);
 
-    if (t.noLength || !t.headerSeen)
+    if (t.stopped)
+        return kFetchStopped;
+    if (code == CURLE_OPERATION_TIMEDOUT)
+        return kFetchTimedOut;
+    if (!t.headReported)
         return kFetchCannotOpen;
-    if (code != CURLE_OK)
-        return length < 0 ? kFetchCannotOpen : kFetchIncomplete;
-    if (length < 0)
-        return kFetchCannotOpen;
-    if (sink && sink->GetLength() != length)
+    if (code != CURLE_OK || (t.announced >= 0 && t.received != t.announced))
         return kFetchIncomplete;
     return kFetchOk;
+}
+
+int FetchToSink(const char* url, const char*, COutBuf* sink)
+{
+    SinkReceiver receiver(sink);
+    return receiver.Status(FetchStream(url, receiver));
 }

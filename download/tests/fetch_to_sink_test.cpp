@@ -24,13 +24,14 @@ protected:
         std::ofstream(s_dir + "/www/ok.bin", std::ios::binary) << std::string(40000, 'k');
         std::ofstream(s_dir + "/www/nolen.bin", std::ios::binary) << "abc";
         std::ofstream(s_dir + "/www/short.bin", std::ios::binary) << std::string(40000, 's');
+        std::ofstream(s_dir + "/www/stall.bin", std::ios::binary) << std::string(40000, 'w');
         std::string origin = __FILE__;
         origin = origin.substr(0, origin.rfind("/download/tests/")) + "/tests/origin/origin.py";
         s_pid = fork();
         if (s_pid == 0) {
             execl("/usr/bin/python3", "python3", origin.c_str(), "--root", (s_dir + "/www").c_str(), "--port-file",
                   (s_dir + "/port").c_str(), "--log", (s_dir + "/log").c_str(), "--no-length", "nolen", "--short",
-                  "short", "--lifetime", "120", static_cast<char*>(nullptr));
+                  "short", "--stall", "stall", "--lifetime", "120", static_cast<char*>(nullptr));
             _exit(127);
         }
         for (int i = 0; i < 200 && s_port.empty(); ++i) {
@@ -86,4 +87,72 @@ TEST_F(FetchToSinkTest, StatusFollowsContentLengthNotTheHttpStatus)
     log >> method >> target >> agent;
     EXPECT_EQ(target, "/ok.bin");
     EXPECT_EQ(agent.compare(0, 5, "Agent"), 0);
+}
+
+namespace {
+
+// Records what a stream reports; gives up once told to.
+struct Recorder : IFetchReceiver {
+    bool OnHead(int s, const std::string& r, long long length) override
+    {
+        ++heads;
+        status = s;
+        reason = r;
+        announced = length;
+        return true;
+    }
+    bool OnBody(const char* bytes, size_t length) override
+    {
+        if (heads != 1)
+            bodyBeforeHead = true;
+        body.append(bytes, length);
+        return true;
+    }
+    bool KeepGoing() override { return std::chrono::steady_clock::now() < giveUpAt; }
+
+    int heads = 0;
+    int status = 0;
+    std::string reason;
+    long long announced = 0;
+    std::string body;
+    bool bodyBeforeHead = false;
+    std::chrono::steady_clock::time_point giveUpAt = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+};
+
+} // namespace
+
+TEST_F(FetchToSinkTest, StreamReportsTheHeadBeforeTheBodyAndEndsWhenToldTo)
+{
+    ASSERT_FALSE(s_port.empty());
+    Recorder notFound;
+    EXPECT_EQ(FetchStream(Url("/absent").c_str(), notFound), kFetchOk);
+    EXPECT_EQ(notFound.heads, 1);
+    EXPECT_EQ(notFound.status, 404);
+    EXPECT_EQ(notFound.reason, "Not Found");
+    EXPECT_EQ(notFound.announced, 9);
+    EXPECT_EQ(notFound.body, "not found");
+    EXPECT_FALSE(notFound.bodyBeforeHead);
+
+    Recorder chunked;
+    EXPECT_EQ(FetchStream(Url("/nolen.bin").c_str(), chunked), kFetchOk);
+    EXPECT_EQ(chunked.status, 200);
+    EXPECT_EQ(chunked.announced, -1);
+    EXPECT_EQ(chunked.body, "abc");
+
+    Recorder half;
+    EXPECT_EQ(FetchStream(Url("/short.bin").c_str(), half), kFetchIncomplete);
+    EXPECT_EQ(half.announced, 40000);
+    EXPECT_EQ(half.body.size(), 20000u);
+
+    Recorder refused;
+    EXPECT_EQ(FetchStream("http://127.0.0.1:9/x", refused), kFetchCannotOpen);
+    EXPECT_EQ(refused.heads, 0);
+
+    // A stalled body ends soon after the receiver loses interest.
+    Recorder stalled;
+    stalled.giveUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(FetchStream(Url("/stall.bin").c_str(), stalled), kFetchStopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
+    EXPECT_EQ(stalled.body.size(), 20000u);
 }

@@ -1,11 +1,14 @@
-// The WinInet half of FetchToSink: one request on an internet handle the
-// caller opened (and closes).
+// The WinInet half of FetchToSink and FetchStream: one request on an
+// internet handle the caller opened (and closes).
 #pragma once
 
 #include <windows.h>
 #include <wininet.h>
 
 class COutBuf;
+class IFetchReceiver;
 
 // Appends the body of url to sink (may be null); returns a FetchStatus.
 int FetchWithHandle(HINTERNET internet, const char* url, const char* ignored, COutBuf* sink);
+// Streams url into receiver; returns a FetchStatus.
+int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiver);

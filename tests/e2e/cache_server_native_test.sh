@@ -5,12 +5,13 @@ source "$(dirname "$0")/cache_server_cases.sh"
 work=$(mktemp -d)
 host=${KESTRUN_CACHE_HOST:-$E2E_ROOT/build/native/kestrun_cache_host}
 
-# host_start CDN_BASE: a fresh cache folder; HOST_FIRST_PORT picks the first port.
+# host_start CDN_BASE: a fresh cache folder (or HOST_CACHE_DIR); HOST_FIRST_PORT
+# picks the first port.
 host_start() {
-  CACHE_DIR="$work/cache.$RANDOM"
-  HOST_OUT="$work/host.out"
+  CACHE_DIR=${HOST_CACHE_DIR:-$work/cache.$RANDOM}
+  HOST_OUT="$work/host.$RANDOM.out"
   : > "$HOST_OUT"
-  timeout 600 "$host" "$CACHE_DIR" "${HOST_FIRST_PORT:-0}" "$1" > "$HOST_OUT" 2>&1 &
+  timeout 600 "$host" "$CACHE_DIR" "${HOST_FIRST_PORT:-0}" "$1" "$HOST_LIMIT" > "$HOST_OUT" 2>&1 &
   HOST_PID=$!
   for _ in $(seq 100); do grep -q '^listening\|^failed' "$HOST_OUT" && break; sleep 0.05; done
   HOST_PORT=$(sed -n 's/^listening //p' "$HOST_OUT")
@@ -18,16 +19,37 @@ host_start() {
 }
 
 host_stop() {
-  local t0=$SECONDS
+  local t0
+  t0=$(date +%s%3N)
   kill -TERM "$HOST_PID"
   wait "$HOST_PID"
   HOST_STOP_RC=$?
-  HOST_STOP_SECONDS=$((SECONDS - t0))
+  HOST_STOP_MS=$(( $(date +%s%3N) - t0 ))
   grep -q "^stopped" "$HOST_OUT" || HOST_STOP_RC=99
   # A sanitizer report fails the run.
   if grep -q "Sanitizer" "$HOST_OUT"; then HOST_STOP_RC=98; cat "$HOST_OUT"; fi
 }
 
-run_cases "$work" yes
+run_cases "$work"
+
+# Two programs sharing one cache folder fetch the same path at once: each
+# writes a temporary file of its own, and what is stored is whole.
+origin="$work/origin"
+origin_start "$origin" --delay 1 --delay-match 'twin'
+head -c 3000000 /dev/urandom > "$origin/wz_cdn/twin.bin"
+HOST_CACHE_DIR="$work/shared" host_start "http://127.0.0.1:$ORIGIN_PORT/"
+first_pid=$HOST_PID first_port=$HOST_PORT first_out=$HOST_OUT
+HOST_CACHE_DIR="$work/shared" host_start "http://127.0.0.1:$ORIGIN_PORT/"
+curl -s -m 20 -o "$work/twin.1" "http://127.0.0.1:$first_port/wz_cdn/twin.bin" &
+curl -s -m 20 -o "$work/twin.2" "http://127.0.0.1:$HOST_PORT/wz_cdn/twin.bin"
+wait $!
+check "two programs on one folder: both bodies whole" bash -c "cmp -s '$work/twin.1' '$origin/wz_cdn/twin.bin' &&
+  cmp -s '$work/twin.2' '$origin/wz_cdn/twin.bin'"
+check "two programs on one folder: the stored file is whole, no temporary file left" bash -c "
+  cmp -s '$work/shared/$(md5_of /wz_cdn/twin.bin)' '$origin/wz_cdn/twin.bin' && [ \$(ls '$work/shared' | wc -l) = 1 ]"
+host_stop
+HOST_PID=$first_pid HOST_OUT=$first_out host_stop
+origin_stop
+
 rm -rf "$work"
 [ "$E2E_FAILS" -eq 0 ]

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Windows cache server (the win64 host, started exactly as the program
-# starts its server: wz_cdn in the current folder, g_localPort) under wine64,
+# The Windows cache server (the win64 host, started as the program starts
+# its server: the process-wide server on the wz_cdn folder of the current
+# folder, stopped at process exit) under wine64,
 # reached from Linux curl, with the test origin as the CDN.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/cache_server_cases.sh"
@@ -8,8 +9,8 @@ e2e_prefix
 work=$(mktemp -d)
 exe=$E2E_ROOT/build/win64/kestrun_cache_host.exe
 
-# host_start CDN_BASE: a fresh program folder on C:; HOST_FIRST_PORT sets
-# g_localPort before the launch. The host serves until its input ends.
+# host_start CDN_BASE: a fresh program folder on C:; HOST_FIRST_PORT is the
+# first port to try. The host serves until its input ends.
 host_start() {
   local dir="$WINEPREFIX/drive_c/Cache$RANDOM"
   mkdir -p "$dir"
@@ -19,7 +20,7 @@ host_start() {
   : > "$HOST_OUT"
   local fifo="$work/stdin.$RANDOM"
   mkfifo "$fifo"
-  (cd "$dir" && timeout 600 /usr/lib/wine/wine64 kestrun_cache_host.exe - "${HOST_FIRST_PORT:-0}" "$1" \
+  (cd "$dir" && timeout 600 /usr/lib/wine/wine64 kestrun_cache_host.exe - "${HOST_FIRST_PORT:-0}" "$1" "$HOST_LIMIT" \
     < "$fifo" > "$HOST_OUT" 2>&1) &
   HOST_PID=$!
   # The writer lives in a process of its own, so no other child holds the pipe open.
@@ -31,14 +32,15 @@ host_start() {
 }
 
 host_stop() {
-  local t0=$SECONDS
+  local t0
+  t0=$(date +%s%3N)
   kill "$HOST_INPUT_PID"
   wait "$HOST_PID"
   HOST_STOP_RC=$?
-  HOST_STOP_SECONDS=$((SECONDS - t0))
+  HOST_STOP_MS=$(( $(date +%s%3N) - t0 ))
   grep -q '^stopping' "$HOST_OUT" || HOST_STOP_RC=99
 }
 
-run_cases "$work" no
+run_cases "$work"
 rm -rf "$work"
 e2e_done

@@ -16,10 +16,18 @@ pid=$!
 check "the login window appears" winctl wait OrvikVelmora 30000
 
 # The server's port is drawn at random in 22325..32324; find it among the
-# loopback listeners in that range.
+# loopback listeners in that range that belong to this prefix's wineserver,
+# which holds the program's sockets (other programs on this machine may
+# listen in the range too).
+our_wineserver() {
+  local p
+  for p in $(pgrep wineserver); do
+    { tr '\0' '\n' < "/proc/$p/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$p"
+  done
+}
 port=""
 for _ in $(seq 50); do
-  port=$(ss -Hltn | awk '{print $4}' | sed -n 's/^127\.0\.0\.1:\([0-9]*\)$/\1/p' |
+  port=$(ss -Hltnp | grep "pid=$(our_wineserver)," | awk '{print $4}' | sed -n 's/^127\.0\.0\.1:\([0-9]*\)$/\1/p' |
          awk '$1 >= 22325 && $1 <= 32324' | head -n 1)
   [ -n "$port" ] && break
   sleep 0.2

@@ -4,12 +4,13 @@ tests. It serves files below a root folder and logs every request line, and
 can misbehave on purpose for chosen paths:
 
   origin.py --root DIR --port-file FILE --log FILE
-            [--no-length REGEX] [--short REGEX] [--stall REGEX] [--delay SECONDS]
-            [--delay-match REGEX] [--port PORT]
+            [--no-length REGEX] [--short REGEX] [--stall REGEX] [--hang REGEX]
+            [--delay SECONDS] [--delay-match REGEX] [--port PORT]
 
   --no-length  answer matching paths without Content-Length (chunked)
   --short      announce the full length but send only half the body, then close
   --stall      send the header and part of the body, then stop sending
+  --hang       read the request and never answer it
   --delay      wait this long before answering any request (for concurrency tests)
   --delay-match  with --delay: wait only for matching paths
 
@@ -34,6 +35,7 @@ def main():
     ap.add_argument("--no-length")
     ap.add_argument("--short")
     ap.add_argument("--stall")
+    ap.add_argument("--hang")
     ap.add_argument("--delay", type=float, default=0.0)
     ap.add_argument("--delay-match")
     ap.add_argument("--lifetime", type=float, default=1800.0)
@@ -55,6 +57,9 @@ def main():
                 # The request target as sent: the handler folds a leading "//".
                 target = self.requestline.split(" ")[1] if " " in self.requestline else self.path
                 log.write(f"{self.command} {target} {self.headers.get('User-Agent', '')}\n")
+            if matches(args.hang, self.path):
+                time.sleep(args.lifetime)
+                return
             if args.delay and (args.delay_match is None or matches(args.delay_match, self.path)):
                 time.sleep(args.delay)
             # The CDN URL has a doubled slash at the join; the file name is

@@ -1,6 +1,6 @@
 // The cache server as a native command-line program; it ends in order on
 // SIGINT or SIGTERM.
-#include "cacheserver/core/host_options.h"
+#include "tools/cachehost/host_options.h"
 #include "cacheserver/core/http_server.h"
 
 #include <csignal>

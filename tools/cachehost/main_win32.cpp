@@ -1,11 +1,9 @@
 // The Windows cache server as a console program for end-to-end tests under
 // Wine: it serves until its standard input ends, then stops in order. With
 // ROOT "-" it starts the process-wide server exactly as the program does.
-#include "cacheserver/core/host_options.h"
 #include "cacheserver/core/http_server.h"
+#include "tools/cachehost/host_options.h"
 #include "cacheserver/win32/server_launch.h"
-#include "app/core/app_globals.h"
-#include "app/core/cdn_base_url.h"
 
 #include <windows.h>
 
@@ -36,15 +34,8 @@ int main(int argc, char** argv)
         return 2;
     }
     if (options.root == "-") {
-        if (options.port > 0)
-            g_localPort = options.port;
-        g_cdnBaseUrl.Set(options.cdnBase);
-        const bool ok = LaunchCacheServer();
-        if (ok)
-            std::printf("listening %d\n", g_localPort);
-        else
-            std::printf("failed\n");
-        std::fflush(stdout);
+        const bool ok = LaunchCacheServer(HostConfig(options));
+        ReportLaunch(ok, g_httpServer.ListeningPort());
         if (!ok)
             return 1;
         WaitForInputEnd();

@@ -1,0 +1,35 @@
+#include "app/core/cache_fetch.h"
+
+#include "download/core/download_client.h"
+
+namespace {
+
+// The download client's stream, reported to the server's miss.
+class CdnReceiverBridge final : public IFetchReceiver {
+public:
+    explicit CdnReceiverBridge(ICdnReceiver& to) : m_to(to) {}
+    bool OnHead(int status, const std::string& reason, long long length) override
+    {
+        return m_to.OnHead(status, reason, length);
+    }
+    bool OnBody(const char* bytes, size_t length) override { return m_to.OnBody(bytes, length); }
+    bool KeepGoing() override { return m_to.KeepGoing(); }
+
+private:
+    ICdnReceiver& m_to;
+};
+
+} // namespace
+
+CdnFetchResult FetchForCache(const std::string& url, ICdnReceiver& receiver)
+{
+    CdnReceiverBridge bridge(receiver);
+    switch (FetchStream(url.c_str(), bridge)) {
+    case kFetchOk:
+        return CdnFetchResult::kComplete;
+    case kFetchTimedOut:
+        return CdnFetchResult::kTimedOut;
+    default:
+        return CdnFetchResult::kFailed;
+    }
+}

@@ -1,0 +1,60 @@
+// What the cache server is given by the program that runs it: where its
+// files live, where it listens, where misses come from and how they are
+// fetched. The server includes nothing of its callers.
+#pragma once
+
+#include <functional>
+#include <string>
+
+// What a CDN fetch reports to, in this order: the answer's head once, then
+// its body in pieces. Either call returning false ends the fetch.
+class ICdnReceiver {
+public:
+    // status: the HTTP status code; reason: its text; contentLength: -1
+    // when the answer announces none. Called before any body byte.
+    virtual bool OnHead(int status, const std::string& reason, long long contentLength) = 0;
+    virtual bool OnBody(const char* bytes, size_t length) = 0;
+    // Asked between pieces and, where the client allows, while it waits for
+    // the network: false means nobody wants the answer any more.
+    virtual bool KeepGoing() = 0;
+
+protected:
+    ~ICdnReceiver() = default;
+};
+
+enum class CdnFetchResult {
+    kComplete, // the whole announced body arrived
+    kFailed,   // no answer, or the body broke off
+    kTimedOut, // the CDN stopped answering
+};
+
+// Fetches url into the receiver. Runs on a thread of its own, which is left
+// running when the server stops during a fetch that does not end: whatever
+// the function uses must stay valid until it returns.
+using CdnFetch = std::function<CdnFetchResult(const std::string& url, ICdnReceiver& receiver)>;
+
+struct CacheServerConfig {
+    // The cache folder, created if missing.
+    std::string folder;
+    // The first port to listen on; 0 lets the system choose.
+    int firstPort = 0;
+    // Another port to try when one cannot be listened on (may be empty).
+    std::function<int()> drawPort;
+    // The resource CDN base URL (ends in "/"). Read at every miss, so the
+    // caller may change it while the server runs; only connection threads
+    // call it, and they have all ended when Stop returns.
+    std::function<std::string()> cdnBase;
+    CdnFetch fetch;
+
+    // A keep-alive connection idle this long is closed.
+    int idleTimeoutMs = 60000;
+    // A miss whose CDN has not answered in this time gets 504.
+    int cdnAnswerTimeoutMs = 30000;
+    // A miss whose body stops arriving for this long is cut off.
+    int cdnStallTimeoutMs = 30000;
+    // Past this many simultaneous connections new ones are closed at once.
+    int maxConnections = 256;
+};
+
+// The wz_cdn folder of the process's current folder, ending in a separator.
+std::string CurrentFolderCache();

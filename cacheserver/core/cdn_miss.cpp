@@ -1,0 +1,415 @@
+#include "cacheserver/core/cdn_miss.h"
+
+#include "base/core/platform_fs.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kTemporarySuffix[] = ".part";
+constexpr size_t kCacheNameLength = 32;
+// A waiting response looks at the stop signal at least this often.
+constexpr auto kWaitSlice = std::chrono::milliseconds(100);
+// How long the fetch thread lets the first waiting request send its header
+// before it goes on with the body (see MissWriter::OnHead).
+constexpr auto kHeaderHandoff = std::chrono::milliseconds(5);
+
+bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
+} // namespace
+
+bool IsTemporaryFileName(const std::string& name)
+{
+    if (name.size() < kCacheNameLength + sizeof kTemporarySuffix || name[kCacheNameLength] != '.')
+        return false;
+    if (!std::all_of(name.begin(), name.begin() + kCacheNameLength, IsHexDigit))
+        return false;
+    // Also the older "<name>.part<n>" files.
+    return name.find(kTemporarySuffix, kCacheNameLength) != std::string::npos;
+}
+
+struct CdnMiss {
+    enum class State {
+        kWaitingHead,
+        kStreaming, // head known, body arriving
+        kComplete,  // every announced byte is in the file
+        kFailed,    // no usable answer
+        kTimedOut,  // no answer in time
+        kCut,       // the body broke off
+    };
+
+    CdnMiss(std::string path, std::string file, std::string temporary, std::string url, SharedFile body)
+        : path(std::move(path)), file(std::move(file)), temporary(std::move(temporary)), url(std::move(url)),
+          body(std::move(body))
+    {
+    }
+
+    bool Final() const { return state != State::kWaitingHead && state != State::kStreaming; }
+    bool IsFinal()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        return Final();
+    }
+    // Puts the temporary file in its place (a whole 200 answer) or away;
+    // the open body stays readable either way. Only the fetch thread calls it.
+    void Settle()
+    {
+        if (settled || temporary.empty())
+            return;
+        settled = true;
+        if (state == State::kComplete && status == 200 && FsReplaceFile(temporary.c_str(), file.c_str()))
+            return;
+        SrvRemoveFile(temporary);
+    }
+
+    const std::string path;
+    const std::string file;
+    const std::string temporary; // empty: a scratch file, never stored
+    const std::string url;
+    const SharedFile body;
+    const Clock::time_point started = Clock::now();
+    std::atomic<bool> cancelled{false};
+    bool settled = false;
+    int readers = 0; // guarded by the board's lock
+
+    // Guarded by lock.
+    std::mutex lock;
+    std::condition_variable changed;
+    State state = State::kWaitingHead;
+    int status = 0;
+    std::string reason;
+    long long length = 0;
+    long long written = 0;
+    bool headerOut = false; // a request has sent its header
+    Clock::time_point lastProgress = Clock::now();
+};
+
+namespace {
+
+using State = CdnMiss::State;
+
+// The fetch thread's side of a miss: what the CDN sends goes into the file.
+class MissWriter : public ICdnReceiver {
+public:
+    explicit MissWriter(std::shared_ptr<CdnMiss> miss) : m_miss(std::move(miss)) {}
+
+    bool OnHead(int status, const std::string& reason, long long contentLength) override
+    {
+        CdnMiss& m = *m_miss;
+        std::unique_lock<std::mutex> hold(m.lock);
+        if (m.cancelled || m.state != State::kWaitingHead)
+            return false;
+        // A resource must arrive with its length, or nobody could tell a
+        // whole one from a broken one.
+        if (status == 200 && contentLength < 0) {
+            m.state = State::kFailed;
+            m.changed.notify_all();
+            return false;
+        }
+        m.status = status;
+        m.reason = reason;
+        // Another answer without a length is passed on without its body.
+        m.length = contentLength < 0 ? 0 : contentLength;
+        m.state = State::kStreaming;
+        m.lastProgress = Clock::now();
+        if (m.length == 0) {
+            m.state = State::kComplete;
+            m.Settle();
+        }
+        m.changed.notify_all();
+        if (m.state != State::kStreaming)
+            return false;
+        // A thread that has waited for the network tends to take the CPU
+        // from the request it just woke, and would write a burst of body
+        // before that request's header goes out: let the header go first.
+        m.changed.wait_for(hold, kHeaderHandoff, [&] { return m.headerOut || m.cancelled; });
+        return m.state == State::kStreaming;
+    }
+
+    bool OnBody(const char* bytes, size_t length) override
+    {
+        CdnMiss& m = *m_miss;
+        {
+            std::lock_guard<std::mutex> hold(m.lock);
+            if (m.cancelled || m.state != State::kStreaming)
+                return false;
+        }
+        // Only this thread changes the length and the offset, so it may read
+        // them unlocked; readers only look at what the offset covers.
+        const int n = static_cast<int>(std::min<long long>(m.length - m.written, static_cast<long long>(length)));
+        if (n <= 0 || !SrvWriteAt(m.body.get(), m.written, bytes, n))
+            return false;
+        std::lock_guard<std::mutex> hold(m.lock);
+        if (m.state != State::kStreaming)
+            return false; // given up by its readers meanwhile
+        if (m.written + n == m.length) {
+            // In place before anyone has seen the last byte, so a finished
+            // response always finds the resource stored.
+            m.state = State::kComplete;
+            m.Settle();
+        }
+        m.written += n;
+        m.lastProgress = Clock::now();
+        m.changed.notify_all();
+        return m.state == State::kStreaming;
+    }
+
+    bool KeepGoing() override { return !m_miss->cancelled; }
+
+private:
+    std::shared_ptr<CdnMiss> m_miss;
+};
+
+struct FetchJob {
+    std::shared_ptr<CMissBoard> board;
+    std::shared_ptr<CdnMiss> miss;
+    CdnFetch fetch;
+};
+
+// One request's view of a miss: the header once the CDN's answer is known,
+// then the body from the file as far as it has been written.
+class MissResponse : public CResponse {
+public:
+    MissResponse(std::shared_ptr<CMissBoard> board, std::shared_ptr<CdnMiss> miss, ResponseHead head)
+        : m_board(std::move(board)), m_miss(std::move(miss)), m_head(std::move(head))
+    {
+    }
+    ~MissResponse() override { m_board->Leave(m_miss); }
+
+    Next NextPiece(int maxBytes, Piece* piece) override
+    {
+        if (!m_headerSent)
+            return NextHeader(piece);
+        CdnMiss& m = *m_miss;
+        std::unique_lock<std::mutex> hold(m.lock);
+        if (!m.headerOut) {
+            m.headerOut = true;
+            m.changed.notify_all();
+        }
+        if (m_offset == m_bodyLength)
+            return Next::kEnd;
+        if (m.written <= m_offset) {
+            m.changed.wait_for(hold, kWaitSlice, [&] { return m.written > m_offset || m.Final(); });
+            if (m.written <= m_offset) {
+                if (m.Final())
+                    return Next::kCut;
+                if (Clock::now() - m.lastProgress < std::chrono::milliseconds(m_board->stallTimeoutMs))
+                    return Next::kWait;
+                GiveUp(hold, State::kCut);
+                return Next::kCut;
+            }
+        }
+        piece->file = m.body.get();
+        piece->offset = m_offset;
+        piece->length = static_cast<int>(std::min<long long>(m.written - m_offset, maxBytes));
+        m_offset += piece->length;
+        return Next::kFile;
+    }
+
+private:
+    Next NextHeader(Piece* piece)
+    {
+        CdnMiss& m = *m_miss;
+        std::unique_lock<std::mutex> hold(m.lock);
+        if (m.state == State::kWaitingHead) {
+            m.changed.wait_for(hold, kWaitSlice, [&] { return m.state != State::kWaitingHead; });
+            if (m.state == State::kWaitingHead) {
+                if (Clock::now() - m.started < std::chrono::milliseconds(m_board->answerTimeoutMs))
+                    return Next::kWait;
+                GiveUp(hold, State::kTimedOut);
+                hold.lock();
+            }
+        }
+        std::string status;
+        switch (m.state) {
+        case State::kWaitingHead:
+        case State::kFailed:
+            status = "502 Bad Gateway";
+            break;
+        case State::kTimedOut:
+            status = "504 Gateway Timeout";
+            break;
+        default:
+            if (m.status == 200) {
+                status = m_head.FoundStatus();
+                m_bodyLength = m.length;
+            } else if (!m_head.notImplemented) {
+                status = StatusLine(m.status, m.reason);
+                m_bodyLength = m.length;
+            }
+            break;
+        }
+        hold.unlock();
+        // A request of another method is not implemented whatever the CDN said.
+        if (m_head.notImplemented)
+            status = kStatusNotImplemented;
+        m_header = ComposeHeader(status, m_head, m_bodyLength);
+        m_headerSent = true;
+        piece->bytes = m_header.data();
+        piece->length = static_cast<int>(m_header.size());
+        return Next::kBytes;
+    }
+
+    // This request waited too long; so would every other one.
+    void GiveUp(std::unique_lock<std::mutex>& hold, State state)
+    {
+        m_miss->state = state;
+        m_miss->cancelled = true;
+        m_miss->changed.notify_all();
+        hold.unlock();
+        m_board->Forget(m_miss);
+    }
+
+    static std::string StatusLine(int status, const std::string& reason)
+    {
+        // The reason goes into our header: only printable text of a sane length.
+        std::string text;
+        for (char c : reason)
+            if (c >= 0x20 && c < 0x7f && text.size() < 64)
+                text += c;
+        char line[96];
+        std::snprintf(line, sizeof line, "%03d %s", status, text.empty() ? "Unknown" : text.c_str());
+        return line;
+    }
+
+    std::shared_ptr<CMissBoard> m_board;
+    std::shared_ptr<CdnMiss> m_miss;
+    ResponseHead m_head;
+    std::string m_header;
+    bool m_headerSent = false;
+    long long m_bodyLength = 0;
+    long long m_offset = 0;
+};
+
+} // namespace
+
+CMissBoard::CMissBoard(CdnFetch fetch, int answerTimeout, int stallTimeout)
+    : answerTimeoutMs(answerTimeout), stallTimeoutMs(stallTimeout), m_fetch(std::move(fetch))
+{
+}
+
+std::unique_ptr<CResponse> CMissBoard::Respond(const std::string& path, const std::string& file,
+                                               const std::string& url, const ResponseHead& head)
+{
+    std::shared_ptr<CdnMiss> miss;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        const auto it = m_misses.find(path);
+        if (it != m_misses.end() && !it->second->IsFinal()) {
+            miss = it->second;
+        } else {
+            // A finished miss is not joined: it is in the cache by now, or
+            // it failed and deserves another try.
+            // A fetch of this path may have finished since the file was tried.
+            if (std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, head))
+                return hit;
+            char suffix[48];
+            std::snprintf(suffix, sizeof suffix, ".%lu-%u%s", SrvProcessId(), m_tempCounter++, kTemporarySuffix);
+            std::string temporary = file + suffix;
+            SharedFile body = ShareFile(SrvCreateNewFile(temporary));
+            if (!body) {
+                // No cache folder to write to: the answer is still passed on,
+                // only not stored.
+                temporary.clear();
+                body = ShareFile(SrvCreateScratchFile());
+            }
+            if (!body || !m_fetch)
+                return MakeFixedResponse(ComposeHeader("502 Bad Gateway", head, 0));
+            miss = std::make_shared<CdnMiss>(path, file, temporary, url, std::move(body));
+            auto* job = new (std::nothrow) FetchJob{shared_from_this(), miss, m_fetch};
+            SrvThread thread;
+            if (!job || !SrvStartThread(&CMissBoard::FetchThreadProc, job, &thread, 0)) {
+                delete job;
+                if (!temporary.empty())
+                    SrvRemoveFile(temporary);
+                return MakeFixedResponse(ComposeHeader("502 Bad Gateway", head, 0));
+            }
+            // Never joined: a fetch that does not end must not hold up a stop.
+            SrvDetachThread(thread);
+            ++m_running;
+            m_misses[path] = miss;
+        }
+        ++miss->readers;
+    }
+    return std::make_unique<MissResponse>(shared_from_this(), std::move(miss), head);
+}
+
+unsigned CMissBoard::FetchThreadProc(void* arg)
+{
+    std::shared_ptr<CMissBoard> board;
+    {
+        std::unique_ptr<FetchJob> job(static_cast<FetchJob*>(arg));
+        board = job->board;
+        CdnMiss& m = *job->miss;
+        MissWriter writer(job->miss);
+        const CdnFetchResult result = job->fetch(m.url, writer);
+        {
+            std::lock_guard<std::mutex> hold(m.lock);
+            if (m.state == State::kWaitingHead)
+                m.state = result == CdnFetchResult::kTimedOut ? State::kTimedOut : State::kFailed;
+            else if (m.state == State::kStreaming)
+                m.state = State::kCut;
+            m.Settle();
+            m.changed.notify_all();
+        }
+        board->Forget(job->miss);
+    }
+    // Last, once this thread holds nothing of the fetch any more: whoever
+    // waits for the fetches to end may then free what they shared.
+    board->FetchEnded();
+    return kServerThreadExitCode;
+}
+
+void CMissBoard::Leave(const std::shared_ptr<CdnMiss>& miss)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (--miss->readers > 0)
+        return;
+    // Nobody waits for it: a fetch still under way would be stored only
+    // to be fetched the same way again, so it ends here.
+    if (!miss->IsFinal()) {
+        miss->cancelled = true;
+        const auto it = m_misses.find(miss->path);
+        if (it != m_misses.end() && it->second == miss)
+            m_misses.erase(it);
+    }
+}
+
+void CMissBoard::Forget(const std::shared_ptr<CdnMiss>& miss)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    const auto it = m_misses.find(miss->path);
+    if (it != m_misses.end() && it->second == miss)
+        m_misses.erase(it);
+}
+
+void CMissBoard::FetchEnded()
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    --m_running;
+    m_fetchEnded.notify_all();
+}
+
+void CMissBoard::CancelAll(int timeoutMs)
+{
+    std::unique_lock<std::mutex> hold(m_lock);
+    for (auto& entry : m_misses)
+        entry.second->cancelled = true;
+    m_misses.clear();
+    m_fetchEnded.wait_for(hold, std::chrono::milliseconds(timeoutMs), [this] { return m_running == 0; });
+}
+
+int CMissBoard::RunningFetches()
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_running;
+}

@@ -1,0 +1,289 @@
+// Misses stream while the CDN is still sending, only a whole 200 answer is
+// stored, every other outcome is answered for what it is, and the server's
+// time and connection limits hold.
+#include "cacheserver/tests/test_server.h"
+
+#include "base/core/md5.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utime.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Holds a CDN thread until the test lets it go. Shared, because the thread
+// may outlive the test's scope when the server gives up on it.
+struct Gate {
+    std::mutex lock;
+    std::condition_variable opened;
+    bool open = false;
+
+    void Open()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        open = true;
+        opened.notify_all();
+    }
+    // Waits until opened, or (unless stubborn) until nobody wants the fetch.
+    bool Wait(ICdnReceiver& receiver, bool stubborn = false)
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        while (!open) {
+            opened.wait_for(hold, std::chrono::milliseconds(20));
+            if (!stubborn && !receiver.KeepGoing())
+                return false;
+        }
+        return true;
+    }
+};
+
+bool Exists(const std::string& path)
+{
+    return std::ifstream(path).good();
+}
+
+std::string StatusLine(const std::string& response)
+{
+    return response.substr(0, response.find("\r\n"));
+}
+
+std::string Body(const std::string& response)
+{
+    const size_t at = response.find("\r\n\r\n");
+    return at == std::string::npos ? std::string() : response.substr(at + 4);
+}
+
+long long MillisecondsSince(Clock::time_point t0)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+}
+
+} // namespace
+
+TEST(CacheStreaming, MissStreamsToEveryRequestWhileTheCdnIsStillSending)
+{
+    auto gate = std::make_shared<Gate>();
+    TestHttpServer server;
+    server.SetStreamingCdn([gate](const std::string&, ICdnReceiver& receiver) {
+        if (!receiver.OnHead(200, "OK", 8) || !receiver.OnBody("abcd", 4) || !gate->Wait(receiver))
+            return CdnFetchResult::kFailed;
+        receiver.OnBody("efgh", 4);
+        return CdnFetchResult::kComplete;
+    });
+    ASSERT_TRUE(server.LaunchIn(FreshFolder("stream")));
+
+    TestClient first(server.ListeningPort());
+    ASSERT_TRUE(first.Send("GET /s.bin HTTP/1.0\r\n\r\n"));
+    std::string a = first.Receive(1);
+    while (a.find("\r\n\r\n") == std::string::npos || Body(a).size() < 4) {
+        const std::string more = first.Receive(1, 2000);
+        ASSERT_FALSE(more.empty()) << a;
+        a += more;
+    }
+    EXPECT_EQ(StatusLine(a), "HTTP/1.0 200 OK");
+    EXPECT_NE(a.find("Content-Length: 8\r\n"), std::string::npos);
+    EXPECT_EQ(Body(a), "abcd");
+
+    // A second request joins the fetch under way and gets what came so far.
+    TestClient second(server.ListeningPort());
+    ASSERT_TRUE(second.Send("GET /s.bin HTTP/1.0\r\n\r\n"));
+    std::string b;
+    while (Body(b).size() < 4) {
+        const std::string more = second.Receive(1, 2000);
+        ASSERT_FALSE(more.empty()) << b;
+        b += more;
+    }
+    EXPECT_FALSE(Exists(server.CacheFileFor("/s.bin"))); // nothing stored before it is whole
+
+    gate->Open();
+    EXPECT_EQ(Body(a + first.Receive(4)), "abcdefgh");
+    EXPECT_EQ(Body(b + second.Receive(4)), "abcdefgh");
+    EXPECT_EQ(server.Fetches(), 1);
+    EXPECT_EQ(ReadFileText(server.CacheFileFor("/s.bin")), "abcdefgh");
+}
+
+TEST(CacheStreaming, OnlyAWhole200IsStoredAndEveryOtherOutcomeIsAnsweredAsItIs)
+{
+    struct Case {
+        const char* name;
+        CdnFetch cdn;
+        const char* status;
+        const char* body;
+        bool cut;
+        bool stored;
+    };
+    const auto answer = [](int status, const char* reason, long long length, const char* body, CdnFetchResult end) {
+        return [=](const std::string&, ICdnReceiver& receiver) {
+            if (receiver.OnHead(status, reason, length) && *body)
+                receiver.OnBody(body, std::strlen(body));
+            return end;
+        };
+    };
+    const CdnFetch noAnswer = [](const std::string&, ICdnReceiver&) { return CdnFetchResult::kFailed; };
+    const Case cases[] = {
+        {"whole 200", answer(200, "OK", 3, "abc", CdnFetchResult::kComplete), "HTTP/1.0 200 OK", "abc", false, true},
+        {"404 page", answer(404, "Not Found", 4, "gone", CdnFetchResult::kComplete), "HTTP/1.0 404 Not Found", "gone",
+         false, false},
+        {"503 without a length", answer(503, "Busy\r\nX: y", -1, "", CdnFetchResult::kComplete),
+         "HTTP/1.0 503 BusyX: y", "", false, false},
+        {"200 without a length", answer(200, "OK", -1, "abc", CdnFetchResult::kComplete), "HTTP/1.0 502 Bad Gateway", "",
+         false, false},
+        {"no answer", noAnswer, "HTTP/1.0 502 Bad Gateway", "", false, false},
+        {"time-out", [](const std::string&, ICdnReceiver&) { return CdnFetchResult::kTimedOut; },
+         "HTTP/1.0 504 Gateway Timeout", "", false, false},
+        {"body breaks off", answer(200, "OK", 10, "abcd", CdnFetchResult::kFailed), "HTTP/1.0 200 OK", "abcd", true,
+         false},
+    };
+    for (const Case& c : cases) {
+        TestHttpServer server;
+        server.SetStreamingCdn(c.cdn);
+        const std::string root = FreshFolder("outcomes");
+        ASSERT_TRUE(server.LaunchIn(root));
+        server.Stop();
+        int keepAlive = 0;
+        std::string response;
+        bool cut = false;
+        ASSERT_TRUE(CollectResponse(server, "GET /r.js HTTP/1.0\r\n\r\n", &keepAlive, &response, &cut)) << c.name;
+        EXPECT_EQ(StatusLine(response), c.status) << c.name;
+        EXPECT_NE(response.find("Content-Type: application/x-javascript\r\n"), std::string::npos) << c.name;
+        EXPECT_EQ(Body(response), c.body) << c.name;
+        EXPECT_EQ(cut, c.cut) << c.name;
+        EXPECT_EQ(Exists(server.CacheFileFor("/r.js")), c.stored) << c.name;
+        if (!c.stored) {
+            // Asked again next time rather than remembered.
+            CollectResponse(server, "GET /r.js HTTP/1.0\r\n\r\n", &keepAlive, &response);
+            EXPECT_EQ(server.Fetches(), 2) << c.name;
+        }
+    }
+}
+
+TEST(CacheStreaming, TimeLimitsEndTheWaitForASilentCdn)
+{
+    TestHttpServer server;
+    auto gate = std::make_shared<Gate>();
+    server.SetStreamingCdn([gate](const std::string& url, ICdnReceiver& receiver) {
+        // "/quiet" never answers; "/stalls" stops after 4 of its 10 bytes.
+        if (url.find("stalls") != std::string::npos && (!receiver.OnHead(200, "OK", 10) || !receiver.OnBody("abcd", 4)))
+            return CdnFetchResult::kFailed;
+        gate->Wait(receiver);
+        return CdnFetchResult::kFailed;
+    });
+    CacheServerConfig config = server.Config(FreshFolder("limits"));
+    config.cdnAnswerTimeoutMs = 300;
+    config.cdnStallTimeoutMs = 300;
+    ASSERT_TRUE(server.Launch(config));
+    server.Stop();
+
+    int keepAlive = 0;
+    std::string response;
+    bool cut = false;
+    auto t0 = Clock::now();
+    CollectResponse(server, "GET /quiet HTTP/1.0\r\n\r\n", &keepAlive, &response, &cut);
+    EXPECT_EQ(StatusLine(response), "HTTP/1.0 504 Gateway Timeout");
+    EXPECT_LT(MillisecondsSince(t0), 1500);
+
+    t0 = Clock::now();
+    CollectResponse(server, "GET /stalls HTTP/1.0\r\n\r\n", &keepAlive, &response, &cut);
+    EXPECT_EQ(Body(response), "abcd");
+    EXPECT_TRUE(cut);
+    EXPECT_LT(MillisecondsSince(t0), 1500);
+    EXPECT_FALSE(Exists(server.CacheFileFor("/stalls")));
+
+    // Both fetches were told that nobody wants them any more.
+    t0 = Clock::now();
+    while (server.RunningFetches() > 0 && MillisecondsSince(t0) < 2000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(server.RunningFetches(), 0);
+}
+
+TEST(CacheStreaming, IdleConnectionsAreClosedAndPastTheCapNewOnesAtOnce)
+{
+    TestHttpServer server;
+    const std::string root = FreshFolder("cap");
+    WriteFileText(root + Md5Hex("/k", 2), "k");
+    CacheServerConfig config = server.Config(root);
+    config.idleTimeoutMs = 500;
+    config.maxConnections = 3;
+    ASSERT_TRUE(server.Launch(config));
+
+    std::vector<std::unique_ptr<TestClient>> kept;
+    for (int i = 0; i < 3; ++i) {
+        kept.push_back(std::make_unique<TestClient>(server.ListeningPort()));
+        kept.back()->Send("GET /k HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n");
+        EXPECT_EQ(Body(kept.back()->ReceiveResponse()), "k");
+    }
+    // Closed on arrival, before it could ask for anything.
+    TestClient refused(server.ListeningPort());
+    EXPECT_TRUE(refused.PeerClosed(1000));
+
+    const auto t0 = Clock::now();
+    for (auto& client : kept)
+        EXPECT_TRUE(client->PeerClosed(3000));
+    EXPECT_GE(MillisecondsSince(t0), 300);
+    // Their threads are gone, so there is room again.
+    while (server.ConnectionThreadCount() > 0 && MillisecondsSince(t0) < 3000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    TestClient again(server.ListeningPort());
+    again.Send("GET /k HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(Body(again.ReceiveResponse()), "k");
+}
+
+TEST(CacheStreaming, StopDuringAFetchThatNeverEndsIsBounded)
+{
+    auto gate = std::make_shared<Gate>();
+    TestHttpServer server;
+    server.SetStreamingCdn([gate](const std::string&, ICdnReceiver& receiver) {
+        receiver.OnHead(200, "OK", 2);
+        receiver.OnBody("x", 1);
+        gate->Wait(receiver, true); // deaf to KeepGoing, like a read that never returns
+        return CdnFetchResult::kFailed;
+    });
+    ASSERT_TRUE(server.LaunchIn(FreshFolder("stuck")));
+    TestClient client(server.ListeningPort());
+    client.Send("GET /stuck HTTP/1.0\r\n\r\n");
+    std::string got;
+    while (Body(got).empty()) {
+        const std::string more = client.Receive(1, 2000);
+        ASSERT_FALSE(more.empty());
+        got += more;
+    }
+
+    const auto t0 = Clock::now();
+    server.Stop();
+    EXPECT_LT(MillisecondsSince(t0), 2000);
+    EXPECT_EQ(server.RunningFetches(), 1); // left behind, not waited for
+    EXPECT_TRUE(client.PeerClosed(1000));
+    gate->Open();
+}
+
+TEST(CacheStreaming, TemporaryFilesAreNeverServedAndOldOnesAreSwept)
+{
+    const std::string root = FreshFolder("temporary");
+    const std::string stale = root + Md5Hex("/t", 2) + ".4242-0.part";
+    const std::string fresh = root + Md5Hex("/u", 2) + ".4243-0.part";
+    WriteFileText(stale, "left by a killed process");
+    WriteFileText(fresh, "being written by another process");
+    const utimbuf tenMinutesAgo = {time(nullptr) - 600, time(nullptr) - 600};
+    ASSERT_EQ(utime(stale.c_str(), &tenMinutesAgo), 0);
+
+    TestHttpServer server([](const std::string&, COutBuf* body) {
+        body->Write("from the CDN", 12);
+        return 0;
+    });
+    ASSERT_TRUE(server.LaunchIn(root));
+    server.Stop();
+    EXPECT_FALSE(Exists(stale));
+    EXPECT_TRUE(Exists(fresh));
+    EXPECT_EQ(BodyOf(server, "/u"), "from the CDN");
+    EXPECT_EQ(server.Fetches(), 1);
+}

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The whole program in test mode, as a player's run goes: the login window
+# opens the test URL, its navigation is captured and rewritten, the login
+# window gives way to the game window, whose browser asks the origin for the
+# rewritten URL with the local cache server's address, and that server
+# answers. Then the two endings: the game window's exit (a login-error
+# picture) and a client command in the captured URL (a success picture).
+# Leaves screenshots in build/screenshots/.
+source "$(dirname "$0")/lib.sh"
+if [ -z "${DISPLAY:-}" ]; then
+  source "$E2E_ROOT/scripts/xvfb.sh"
+  start_xvfb
+  trap 'kill $XVFB_PID 2>/dev/null || true' EXIT
+fi
+shots="$E2E_ROOT/build/screenshots"
+mkdir -p "$shots"
+e2e_prefix
+/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+/usr/lib/wine/wineserver -w
+dir=$(e2e_install Games)
+www=$(mktemp -d)
+origin_start "$www"
+mkdir -p "$dir/wz_cdn"
+printf 'cached bytes' > "$dir/wz_cdn/$(printf '%s' '/wz_cdn/hello.txt' | md5sum | cut -d' ' -f1)"
+
+# game_window_up SECONDS: waits until the game window (the dialog with the
+# to-tray button) is shown.
+game_window_up() {
+  local end=$((SECONDS + $1))
+  while [ "$SECONDS" -lt "$end" ]; do
+    winctl info OrvikVelmora 2>/dev/null | tr -d '\r' | grep -q '^child 1009 ' && return 0
+    sleep 0.3
+  done
+  return 1
+}
+# bmp_ok FILE: a BMP whose size field and file size agree, 24 bits deep.
+bmp_ok() {
+  /usr/bin/python3 - "$1" <<'PY'
+import struct, sys, os
+data = open(sys.argv[1], "rb").read()
+assert data[:2] == b"BM" and struct.unpack_from("<I", data, 2)[0] == len(data) == os.path.getsize(sys.argv[1])
+w, h, planes, bits = struct.unpack_from("<iiHH", data, 18)
+assert w > 0 and h > 0 and planes == 1 and bits == 24
+assert len(data) == 54 + ((w * 24 + 31) // 32) * 4 * h
+PY
+}
+
+echo "login, capture, game"
+login="http://127.0.0.1:$ORIGIN_PORT/game/login_kq?x=1&pf=qq&serverId=7"
+(cd "$dir" && exec timeout 120 /usr/lib/wine/wine64 Kestrun.exe "yw_test_url=\"$login\"") &
+prog=$!
+check "the login window appears" winctl wait OrvikVelmora 30000
+check "the login browser asks the origin for the test URL" \
+  bash -c "for i in \$(seq 100); do grep -qF 'GET /game/login_kq?x=1&pf=qq&serverId=7 ' '$ORIGIN_LOG' && exit 0; sleep 0.2; done; exit 1"
+check "the capture closes the login window and opens the game window" game_window_up 30
+sleep 2
+import -window root "$shots/game_flow.png"
+request=$(grep -F 'wd20170319=1' "$ORIGIN_LOG" | head -n 1)
+echo "    game request: $request"
+port=$(echo "$request" | sed -n 's#.*clientloginPath=http://localhost:\([0-9]*\)/wz_cdn/ .*#\1#p')
+check "the game browser asks for the rewritten URL" \
+  [ "$(echo "$request" | cut -d' ' -f2 | sed "s/$port/PORT/")" = \
+    "/game/login_kq?x=1&pf=qq&serverId=7&wd20170319=1&showlogin=yw_test&clientloginPath=http://localhost:PORT/wz_cdn/" ]
+check "the cache server listens on the port the game was given" \
+  bash -c "ss -Hltn | awk '{print \$4}' | grep -qx '127.0.0.1:$port'"
+check "and answers from its cache" [ "$(curl -s -m 10 "http://127.0.0.1:$port/wz_cdn/hello.txt")" = "cached bytes" ]
+rm -rf "$dir/yw_test"
+check "the game window takes the exit" winctl endgame 10000
+wait "$prog"
+rc=$?
+timeout 30 /usr/lib/wine/wineserver -w
+check "the test-mode exit ends the program with 0" [ "$rc" = 0 ]
+check "and leaves a login-error picture" bmp_ok "$dir/yw_test/login_error_&pf=qq&_&serverId=7&.bmp"
+
+echo "client command in the captured URL"
+rm -rf "$dir/yw_test"
+: > "$ORIGIN_LOG"
+(cd "$dir" && exec timeout 120 /usr/lib/wine/wine64 Kestrun.exe "yw_test_url=\"$login&client_cmd?loginerrcode=0\"")
+rc=$?
+timeout 30 /usr/lib/wine/wineserver -w
+check "the program ends by itself with 0" [ "$rc" = 0 ]
+check "after a picture of a successful login" bmp_ok "$dir/yw_test/&pf=qq&_&serverId=7&.bmp"
+check "the game browser's command never reached the origin" bash -c "! grep -q 'wd20170319' '$ORIGIN_LOG'"
+
+origin_stop
+rm -rf "$www"
+e2e_done
