@@ -1,7 +1,8 @@
 // The translucent login window run modally, inspected from a timer while its
 // modal loop runs.
-#include "app/win32/win32_app_platform.h"
 #include "resources/resource_ids.h"
+#include "skin/tests_win/fake_login_events.h"
+#include "skin/win32/browser_key_hook.h"
 #include "skin/win32/login_placeholder_dlg.h"
 #include "skin/win32/translucent_dlg.h"
 #include "skin/win32/window_title.h"
@@ -79,15 +80,13 @@ TEST(TranslucentWindow, CentringHalvesTowardsZero)
 
 TEST(TranslucentWindow, ShowsCentredCarriesItsControlLayerAndEndsOnDestroy)
 {
-    Win32AppPlatform platform;
-    CKestrun app(platform);
-    app.m_mode = kModeLogin;
+    FakeLoginEvents events;
     CLoginPlaceholderDlg* control = nullptr;
     CTranslucentDlg dialog(
-        app,
-        [&](HWND owner) -> IStandardDialog* {
-            control = new CLoginPlaceholderDlg(owner, app);
-            return control;
+        events,
+        [&](HWND owner) {
+            control = new CLoginPlaceholderDlg(owner, events);
+            return StandardDialogPtr(control);
         },
         CountingHook);
     ASSERT_EQ(dialog.layer.background->width, 1379);
@@ -157,13 +156,13 @@ TEST(TranslucentWindow, ShowsCentredCarriesItsControlLayerAndEndsOnDestroy)
         PostMessageW(self, WM_DESTROY, 0, 0);
     });
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(app.m_mode, kModeGame);
+    EXPECT_GE(events.closed, 1);
     // The hook was removed on the way out, but the handle is kept.
     EXPECT_EQ(g_keyboardHook, installed);
     EXPECT_FALSE(UnhookWindowsHookEx(g_keyboardHook));
 
     // A second opening makes a new control layer and installs no new hook.
-    app.m_mode = kModeLogin;
+    events.closed = 0;
     CLoginPlaceholderDlg* first = control;
     // This time the layer's (hidden) enter button ends the login.
     EXPECT_EQ(RunModal(dialog, [&] {
@@ -171,25 +170,24 @@ TEST(TranslucentWindow, ShowsCentredCarriesItsControlLayerAndEndsOnDestroy)
                   HWND enter = GetDlgItem(control->GetHwnd(), IDC_LOGIN_ENTER);
                   SendMessageW(control->GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_LOGIN_ENTER, BN_CLICKED),
                                reinterpret_cast<LPARAM>(enter));
-                  EXPECT_EQ(app.m_mode, kModeGame);
+                  EXPECT_EQ(events.closed, 1);
               }),
               1);
     EXPECT_EQ(g_keyboardHook, installed);
-    EXPECT_EQ(app.m_mode, kModeGame);
+    EXPECT_GE(events.closed, 1);
 }
 
 TEST(TranslucentWindow, WithoutAControlLayerStillShowsAndEnds)
 {
-    Win32AppPlatform platform;
-    CKestrun app(platform);
+    FakeLoginEvents events;
     int deletes = 0;
     FakeControl* fake = nullptr;
     {
         CTranslucentDlg dialog(
-            app,
-            [&](HWND) -> IStandardDialog* {
+            events,
+            [&](HWND) {
                 fake = new FakeControl(deletes);
-                return fake;
+                return StandardDialogPtr(fake);
             },
             nullptr);
         EXPECT_EQ(RunModal(dialog, [&] {
@@ -207,6 +205,6 @@ TEST(TranslucentWindow, WithoutAControlLayerStillShowsAndEnds)
     EXPECT_EQ(deletes, 1);
 
     // No factory at all: the picture alone.
-    CTranslucentDlg bare(app, nullptr, nullptr);
+    CTranslucentDlg bare(events, nullptr, nullptr);
     EXPECT_EQ(RunModal(bare, [&] { PostMessageW(bare.Hwnd(), WM_DESTROY, 0, 0); }), 1);
 }

@@ -1,8 +1,7 @@
 #include "skin/win32/login_placeholder_dlg.h"
 
-#include "app/core/kestrun_app.h"
-#include "app/win32/win32_app_platform.h"
 #include "resources/resource_ids.h"
+#include "skin/win32/browser_key_hook.h"
 #include "skin/win32/window_title.h"
 
 namespace {
@@ -30,11 +29,11 @@ constexpr wchar_t kNoticeCaption[] = L"\u63D0\u793A";
 
 } // namespace
 
-CLoginPlaceholderDlg::CLoginPlaceholderDlg(HWND parent, CKestrun& app)
+CLoginPlaceholderDlg::CLoginPlaceholderDlg(HWND parent, ILoginEvents& events)
     : CDialog(IDD_LOGIN_PAGE)
     , m_colorKey(this)
     , m_parent(parent)
-    , m_app(app)
+    , m_events(events)
 {
     m_map.Handle(WM_INITDIALOG, [this](WindowMessage&) -> LRESULT {
         OnInitDialog();
@@ -44,7 +43,7 @@ CLoginPlaceholderDlg::CLoginPlaceholderDlg(HWND parent, CKestrun& app)
                     [this] { ::PostMessageW(m_parent, WM_SYSCOMMAND, SC_MINIMIZE, 0); });
     m_map.OnCommand(IDC_LOGIN_CLOSE, BN_CLICKED, [this] { ConfirmExit(); });
     m_map.OnCommand(IDC_LOGIN_ENTER, BN_CLICKED, [this] {
-        m_app.m_mode = kModeGame;
+        m_events.LoginWindowClosed();
         ::PostMessageW(m_parent, WM_DESTROY, 0, 0);
     });
     m_map.Handle(WM_CTLCOLORDLG,

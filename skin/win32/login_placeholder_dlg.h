@@ -5,16 +5,15 @@
 #pragma once
 
 #include "framework/win32/window.h"
+#include "skin/win32/login_events.h"
 #include "skin/win32/my_button.h"
 #include "skin/win32/standard_dialog.h"
 
 #include <windows.h>
 
-class CKestrun;
-
 class CLoginPlaceholderDlg : public CDialog, public IStandardDialog {
 public:
-    CLoginPlaceholderDlg(HWND parent, CKestrun& app);
+    CLoginPlaceholderDlg(HWND parent, ILoginEvents& events);
 
     bool Create() override;
     HWND GetHwnd() override { return m_hWnd; }
@@ -30,7 +29,7 @@ private:
 
     CStandardDialogHelper m_colorKey;
     HWND m_parent;
-    CKestrun& m_app;
+    ILoginEvents& m_events;
     MyButton m_buttons[kButtonCount];
     CWindowIcons m_icons;
 };

@@ -2,6 +2,8 @@
 // 32-bit GDI bitmaps.
 #pragma once
 
+#include "skin/win32/gdi_objects.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -15,7 +17,6 @@ std::vector<uint8_t> ReadModuleResource(int id, const wchar_t* type);
 class SkinBitmap {
 public:
     SkinBitmap() = default;
-    ~SkinBitmap() { Release(); }
     SkinBitmap(const SkinBitmap&) = delete;
     SkinBitmap& operator=(const SkinBitmap&) = delete;
 
@@ -25,7 +26,7 @@ public:
     // Deletes the bitmap and empties the holder.
     void Release();
 
-    HBITMAP bitmap = nullptr;
+    ScopedBitmap bitmap;
     int width = 0;
     int height = 0;
 };
