@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -16,11 +20,12 @@ WindowMessage Message(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
 }
 
 // Template 129 as a plain modeless dialog whose map the test fills.
-class TestDialog : public CDialog {
+class TestDialogBase : public CDialog {
 public:
-    TestDialog() : CDialog(IDD_LOGIN_PAGE) {}
+    TestDialogBase() : CDialog(IDD_LOGIN_PAGE) {}
     CMessageMap& Map() { return m_map; }
 };
+using TestDialog = WindowObject<TestDialogBase>;
 
 class RecordingControl : public CSubclassedWindow {
 public:
@@ -132,22 +137,22 @@ TEST(Dialog, NotificationsAreReflectedToTheirControlsOnly)
     RecordingControl control;
     ASSERT_TRUE(control.SubclassWindow(button));
 
-    // A control's command comes back to it as OCM_COMMAND with its answer.
+    // A control's command comes back to it as kOcmCommand with its answer.
     EXPECT_EQ(SendMessageW(dialog.Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_LOGIN_MINIMISE, BN_DOUBLECLICKED),
                            reinterpret_cast<LPARAM>(button)),
               77);
     // A menu command names no control: not reflected.
     SendMessageW(dialog.Hwnd(), WM_COMMAND, MAKEWPARAM(0x8012, 0), 0);
-    // The owner-drawn button's paint request arrives as OCM_DRAWITEM.
+    // The owner-drawn button's paint request arrives as kOcmDrawItem.
     // On screen, where Wine paints.
     SetWindowPos(dialog.Hwnd(), nullptr, 0, 0, 200, 100, SWP_NOZORDER | SWP_NOACTIVATE);
     MoveWindow(button, 10, 10, 30, 30, FALSE);
     ShowWindow(dialog.Hwnd(), SW_SHOWNOACTIVATE);
     RedrawWindow(dialog.Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     ASSERT_FALSE(control.reflected.empty());
-    EXPECT_EQ(control.reflected.front(), OCM_COMMAND);
-    EXPECT_NE(std::find(control.reflected.begin(), control.reflected.end(), OCM_DRAWITEM), control.reflected.end());
-    EXPECT_EQ(std::count(control.reflected.begin(), control.reflected.end(), OCM_COMMAND), 1);
+    EXPECT_EQ(control.reflected.front(), kOcmCommand);
+    EXPECT_NE(std::find(control.reflected.begin(), control.reflected.end(), kOcmDrawItem), control.reflected.end());
+    EXPECT_EQ(std::count(control.reflected.begin(), control.reflected.end(), kOcmCommand), 1);
     dialog.DestroyWindow();
 }
 
@@ -203,4 +208,97 @@ TEST(WindowHelpers, ResizeClientAndCenterWindow)
     EXPECT_LE(std::abs((a.top + a.bottom) - (b.top + b.bottom)), 2);
     DestroyWindow(over);
     DestroyWindow(frame);
+}
+
+namespace {
+
+// Another party that subclasses a window through the same chain.
+LRESULT CALLBACK OtherPartyProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR seen)
+{
+    if (message == WM_APP)
+        ++*reinterpret_cast<int*>(seen);
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+} // namespace
+
+TEST(SubclassedWindow, LetsGoEvenWhenSubclassedAgainAfterIt)
+{
+    TestDialog dialog;
+    ASSERT_NE(dialog.Create(nullptr), nullptr);
+    HWND button = GetDlgItem(dialog.Hwnd(), IDC_LOGIN_CLOSE);
+    const LONG_PTR original = GetWindowLongPtrW(button, GWLP_WNDPROC);
+    int theirs = 0;
+    auto control = std::make_unique<RecordingControl>();
+    ASSERT_TRUE(control->SubclassWindow(button));
+    ASSERT_TRUE(SetWindowSubclass(button, OtherPartyProc, 7, reinterpret_cast<DWORD_PTR>(&theirs)));
+    EXPECT_EQ(SendMessageW(button, WM_APP, 0, 0), 5); // through both
+    EXPECT_EQ(theirs, 1);
+
+    // Our object goes first: its map leaves the chain, the other party's stays.
+    control.reset();
+    EXPECT_EQ(SendMessageW(button, WM_APP, 0, 0), 0); // the button's own answer
+    EXPECT_EQ(theirs, 2);
+
+    // Nothing of ours is left on the window: a new object may take it over.
+    RecordingControl again;
+    ASSERT_TRUE(again.SubclassWindow(button));
+    EXPECT_EQ(SendMessageW(button, WM_APP, 0, 0), 5);
+    EXPECT_EQ(again.UnsubclassWindow(), button);
+    EXPECT_TRUE(RemoveWindowSubclass(button, OtherPartyProc, 7));
+    EXPECT_EQ(GetWindowLongPtrW(button, GWLP_WNDPROC), original);
+}
+
+namespace {
+
+// A dialog whose WM_DESTROY handling needs a member of the derived class.
+class TrayLikeDialog : public CDialog {
+public:
+    TrayLikeDialog(std::vector<std::string>& log) : CDialog(IDD_LOGIN_PAGE), m_log(log)
+    {
+        m_map.Handle(WM_DESTROY, [this](WindowMessage&) -> LRESULT {
+            m_log.push_back("destroy:" + m_trayName);
+            return 0;
+        });
+        m_map.On(WM_NCDESTROY, [this](WindowMessage&) {
+            m_log.push_back("ncdestroy");
+            return false;
+        });
+    }
+    ~TrayLikeDialog() override { m_log.push_back("~TrayLikeDialog"); }
+
+private:
+    void OnFinalMessage(HWND) override { m_log.push_back("final"); }
+
+    std::vector<std::string>& m_log;
+    std::string m_trayName = "tray icon";
+};
+
+} // namespace
+
+// Without the wrapper a dialog class cannot be made at all.
+static_assert(std::is_abstract<TrayLikeDialog>::value, "dialogs are made as WindowObject<T>");
+static_assert(!std::is_abstract<WindowObject<TrayLikeDialog>>::value, "");
+
+TEST(Dialog, ObjectDestroyedWithItsWindowOpenRunsTheWindowsDestroyHandling)
+{
+    std::vector<std::string> log;
+    auto* dialog = new WindowObject<TrayLikeDialog>(log);
+    HWND hwnd = dialog->Create(nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    delete dialog;
+    EXPECT_FALSE(IsWindow(hwnd));
+    // WM_DESTROY saw the derived member whole; no OnFinalMessage for an
+    // object that is going anyway.
+    EXPECT_EQ(log, (std::vector<std::string>{"destroy:tray icon", "ncdestroy", "~TrayLikeDialog"}));
+
+    // A window destroyed first leaves nothing for the destructor to do.
+    log.clear();
+    {
+        WindowObject<TrayLikeDialog> second(log);
+        ASSERT_NE(second.Create(nullptr), nullptr);
+        second.DestroyWindow();
+        EXPECT_EQ(second.Hwnd(), nullptr);
+    }
+    EXPECT_EQ(log, (std::vector<std::string>{"destroy:tray icon", "ncdestroy", "final", "~TrayLikeDialog"}));
 }

@@ -100,7 +100,7 @@ protected:
         SendMessageW(hwnd, message, keys, MAKELPARAM(x, y));
     }
 
-    ButtonHost host;
+    WindowObject<ButtonHost> host;
     CountingButton button;
     HWND hwnd = nullptr;
     // A spot on the disc, clear of the glyph, where the states differ.

@@ -82,10 +82,10 @@ TEST(TranslucentWindow, ShowsCentredCarriesItsControlLayerAndEndsOnDestroy)
 {
     FakeLoginEvents events;
     CLoginPlaceholderDlg* control = nullptr;
-    CTranslucentDlg dialog(
+    WindowObject<CTranslucentDlg> dialog(
         events,
         [&](HWND owner) {
-            control = new CLoginPlaceholderDlg(owner, events);
+            control = new WindowObject<CLoginPlaceholderDlg>(owner, events);
             return StandardDialogPtr(control);
         },
         CountingHook);
@@ -183,7 +183,7 @@ TEST(TranslucentWindow, WithoutAControlLayerStillShowsAndEnds)
     int deletes = 0;
     FakeControl* fake = nullptr;
     {
-        CTranslucentDlg dialog(
+        WindowObject<CTranslucentDlg> dialog(
             events,
             [&](HWND) {
                 fake = new FakeControl(deletes);
@@ -205,6 +205,6 @@ TEST(TranslucentWindow, WithoutAControlLayerStillShowsAndEnds)
     EXPECT_EQ(deletes, 1);
 
     // No factory at all: the picture alone.
-    CTranslucentDlg bare(events, nullptr, nullptr);
+    WindowObject<CTranslucentDlg> bare(events, nullptr, nullptr);
     EXPECT_EQ(RunModal(bare, [&] { PostMessageW(bare.Hwnd(), WM_DESTROY, 0, 0); }), 1);
 }

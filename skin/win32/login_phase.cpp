@@ -5,8 +5,9 @@
 
 void RunLoginWindow(const LoginPageSettings&, ILoginEvents& events)
 {
-    CTranslucentDlg window(
-        events, [&events](HWND owner) { return StandardDialogPtr(new CLoginPlaceholderDlg(owner, events)); },
+    WindowObject<CTranslucentDlg> window(
+        events,
+        [&events](HWND owner) { return StandardDialogPtr(new WindowObject<CLoginPlaceholderDlg>(owner, events)); },
         PassKeystrokeOn);
     window.DoModal(::GetActiveWindow());
 }

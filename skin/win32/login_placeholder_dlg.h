@@ -22,8 +22,11 @@ public:
 
     static constexpr int kButtonCount = 7;
 
-private:
+protected:
+    // Through Delete() only.
     ~CLoginPlaceholderDlg() override = default;
+
+private:
     void OnInitDialog();
     void ConfirmExit();
 

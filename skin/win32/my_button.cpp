@@ -37,16 +37,16 @@ MyButton::MyButton()
         msg.result = ::TrackMouseEvent(&track);
         return true;
     });
-    m_map.Handle(OCM_DRAWITEM, [this](WindowMessage& msg) -> LRESULT {
+    m_map.Handle(kOcmDrawItem, [this](WindowMessage& msg) -> LRESULT {
         DrawItem(reinterpret_cast<DRAWITEMSTRUCT*>(msg.lParam));
         return TRUE;
     });
-    m_map.Handle(OCM_MEASUREITEM, [this](WindowMessage& msg) -> LRESULT {
+    m_map.Handle(kOcmMeasureItem, [this](WindowMessage& msg) -> LRESULT {
         MeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(msg.lParam));
         return TRUE;
     });
-    m_map.Handle(OCM_COMPAREITEM, [](WindowMessage&) -> LRESULT { return 0; });
-    m_map.Handle(OCM_DELETEITEM, [](WindowMessage&) -> LRESULT { return TRUE; });
+    m_map.Handle(kOcmCompareItem, [](WindowMessage&) -> LRESULT { return 0; });
+    m_map.Handle(kOcmDeleteItem, [](WindowMessage&) -> LRESULT { return TRUE; });
     // Any other reflected notification gets the default answer to the
     // original message.
     m_map.OnRange(kReflectedFirst, kReflectedLast, [](WindowMessage& msg) {

@@ -1,6 +1,6 @@
 // A push button from a dialog template (BS_OWNERDRAW) painted from four skin
 // pictures: normal, hover, pressed and disabled. The parent must reflect
-// WM_DRAWITEM so that the button sees it as OCM_DRAWITEM.
+// WM_DRAWITEM so that the button sees it as kOcmDrawItem.
 #pragma once
 
 #include "framework/win32/window.h"
