@@ -1,7 +1,5 @@
 #include "skin/win32/web_browser_event_listener.h"
 
-#include "framework/com_ptr.h"
-
 #include <exdisp.h>
 #include <exdispid.h>
 
@@ -43,42 +41,22 @@ void Silence(const VARIANT* frame)
     if (!frame || frame->vt != VT_DISPATCH || !frame->pdispVal)
         return;
     ComPtr<IWebBrowser2> browser;
-    if (SUCCEEDED(frame->pdispVal->QueryInterface(IID_IWebBrowser2, browser.PutVoid())) && browser)
+    if (SUCCEEDED(frame->pdispVal->QueryInterface(IID_PPV_ARGS(browser.Put()))))
         browser->put_Silent(VARIANT_TRUE);
 }
 
 } // namespace
 
+const ComInterfaceEntry<CWebBrwoser2EventListener> CWebBrwoser2EventListener::kInterfaces[] = {
+    ComEntry<CWebBrwoser2EventListener, IDispatch>(),
+    ComEntryAs<CWebBrwoser2EventListener, IDispatch>(DIID_DWebBrowserEvents2),
+    {},
+};
+
 CWebBrwoser2EventListener::CWebBrwoser2EventListener(HWND owner, ILoginEvents* events)
     : m_owner(owner)
     , m_events(events)
 {
-}
-
-HRESULT STDMETHODCALLTYPE CWebBrwoser2EventListener::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID_DWebBrowserEvents2) {
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE CWebBrwoser2EventListener::AddRef()
-{
-    return static_cast<ULONG>(::InterlockedIncrement(&m_references));
-}
-
-ULONG STDMETHODCALLTYPE CWebBrwoser2EventListener::Release()
-{
-    const LONG left = ::InterlockedDecrement(&m_references);
-    if (left == 0)
-        delete this;
-    return static_cast<ULONG>(left);
 }
 
 HRESULT STDMETHODCALLTYPE CWebBrwoser2EventListener::GetTypeInfoCount(UINT* count)
@@ -107,8 +85,7 @@ HRESULT STDMETHODCALLTYPE CWebBrwoser2EventListener::Invoke(DISPID id, REFIID, L
         return S_OK;
     // A client command closes the login window from inside this call, and
     // the page's tear-down then drops its references to this object.
-    AddRef();
-    const auto keepAlive = ComPtr<CWebBrwoser2EventListener>::Adopt(this);
+    const ComPtr<CWebBrwoser2EventListener> keepAlive(this);
     switch (id) {
     case DISPID_BEFORENAVIGATE2:
         OnBeforeNavigate2(*params);

@@ -3,27 +3,26 @@
 // which recognises the game's entry URL and the client commands.
 #pragma once
 
+#include "framework/com/com_object.h"
 #include "skin/win32/login_events.h"
 
 #include <oaidl.h>
 #include <windows.h>
 
-class CWebBrwoser2EventListener final : public IDispatch {
+// Answers IUnknown, IDispatch and DWebBrowserEvents2. Made with
+// MakeComObject; the page that advises it unadvises and releases it when it
+// goes.
+class CWebBrwoser2EventListener final : public ComObject<CWebBrwoser2EventListener, IDispatch> {
 public:
+    static const ComInterfaceEntry<CWebBrwoser2EventListener> kInterfaces[];
+
     // `owner` is the login window (the translucent one), which closes when
-    // a login is captured. Starts with one reference, the creator's.
+    // a login is captured.
     CWebBrwoser2EventListener(HWND owner, ILoginEvents* events);
-    CWebBrwoser2EventListener(const CWebBrwoser2EventListener&) = delete;
-    CWebBrwoser2EventListener& operator=(const CWebBrwoser2EventListener&) = delete;
 
     // From now on events are answered but no longer reported: the login
     // page is going away, and its caller's events object may go first.
     void Disconnect() { m_events = nullptr; }
-
-    // IUnknown: IUnknown, IDispatch and DWebBrowserEvents2.
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IDispatch: no type information and no names, only events.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
@@ -35,8 +34,6 @@ public:
                                      VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
 
 private:
-    ~CWebBrwoser2EventListener() = default;
-
     void OnBeforeNavigate2(const DISPPARAMS& params);
     void OnNewWindow3(const DISPPARAMS& params);
     void OnDocumentComplete(const DISPPARAMS& params);
@@ -46,7 +43,6 @@ private:
     bool Capture(const wchar_t* url);
     bool ClientCommand(const wchar_t* url);
 
-    LONG m_references = 1;
     HWND m_owner;
     ILoginEvents* m_events;
 };
