@@ -93,8 +93,12 @@ public:
     STDMETHODIMP_(ULONG) Release() override
     {
         const LONG left = ::InterlockedDecrement(&m_refs);
-        if (left == 0)
+        if (left == 0) {
+            // Calls back into the object from its destructor (a control
+            // releasing its site) must not reach zero a second time.
+            m_refs = kDying;
             delete this;
+        }
         return static_cast<ULONG>(left);
     }
 
@@ -107,6 +111,8 @@ protected:
     virtual ~ComObject() { com_detail::CountObject(-1); }
 
 private:
+    static constexpr LONG kDying = 0x40000000;
+
     LONG m_refs = 1;
 };
 

@@ -53,10 +53,8 @@ TEST(ComObject, CountsReferencesAndAnswersByItsTable)
 {
     const LONG liveBefore = LiveComObjects();
     g_destroyed = 0;
-    CTwoFaced* raw = nullptr;
     {
         ComPtr<CTwoFaced> object = MakeComObject<CTwoFaced>();
-        raw = object.Get();
         EXPECT_EQ(LiveComObjects(), liveBefore + 1);
         EXPECT_EQ(Refs(object->Identity()), 1u);
 
@@ -88,7 +86,6 @@ TEST(ComObject, CountsReferencesAndAnswersByItsTable)
     // Every reference went: the object deleted itself, once.
     EXPECT_EQ(g_destroyed, 1);
     EXPECT_EQ(LiveComObjects(), liveBefore);
-    (void)raw;
 }
 
 TEST(ComPtr, QueriesCopiesAttachesAndDetachesWithoutLosingCount)
@@ -121,12 +118,6 @@ TEST(ComPtr, QueriesCopiesAttachesAndDetachesWithoutLosingCount)
     void* window = nullptr;
     EXPECT_EQ(persist.CopyTo(IID_IOleWindow, &window), S_OK);
     static_cast<IOleWindow*>(window)->Release();
-    {
-        ComPtr<IPersist> second(persist);
-        ComPtr<IPersist> moved(std::move(second));
-        EXPECT_FALSE(second);
-        EXPECT_EQ(Refs(identity), 3u);
-    }
     persist.Reset();
     object.Reset();
     EXPECT_EQ(g_destroyed, 1);
@@ -163,13 +154,10 @@ TEST(ComText, VariantsAndStringsReleaseWhatTheyHold)
     EXPECT_EQ(V_BOOL(CVariant(true).Get()), VARIANT_TRUE);
 
     CBstr title(L"title");
-    EXPECT_EQ(title.Length(), 5u);
     CBstr copy = title.Copy();
     EXPECT_NE(copy.Get(), title.Get());
     EXPECT_STREQ(copy.Text(), L"title");
-    BSTR taken = title.Detach();
+    CBstr back = CBstr::Adopt(title.Detach());
     EXPECT_STREQ(title.Text(), L"");
-    CBstr back = CBstr::Adopt(taken);
-    EXPECT_EQ(back.Get(), taken);
-    EXPECT_EQ(CBstr(nullptr).Length(), 0u);
+    EXPECT_EQ(back.Length(), 5u);
 }
