@@ -1,7 +1,7 @@
 // The host window with the platform's WebBrowser control: created from the
 // creation text both browser windows use, navigated to a loopback origin,
 // its scroll-style rule, and every reference released when it goes.
-#include "app/tests_win/canned_origin.h"
+#include "download/tests_win/canned_origin.h"
 #include "browserhost/browser_host.h"
 #include "browserhost/win32/creation_text.h"
 #include "framework/com/bstr_variant.h"
