@@ -2,8 +2,9 @@
 // modal loop runs.
 #include "resources/resource_ids.h"
 #include "skin/tests_win/fake_login_events.h"
+#include "skin/tests_win/run_modal.h"
 #include "skin/win32/browser_key_hook.h"
-#include "skin/win32/login_placeholder_dlg.h"
+#include "skin/win32/login_page_dlg.h"
 #include "skin/win32/translucent_dlg.h"
 #include "skin/win32/window_title.h"
 
@@ -13,25 +14,6 @@
 #include <string>
 
 namespace {
-
-std::function<void()> g_whileOpen;
-
-void CALLBACK RunWhileOpen(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    KillTimer(nullptr, timer);
-    if (g_whileOpen)
-        g_whileOpen();
-}
-
-// Runs `whileOpen` inside the dialog's modal loop, then returns DoModal's result.
-INT_PTR RunModal(CTranslucentDlg& dialog, std::function<void()> whileOpen)
-{
-    g_whileOpen = std::move(whileOpen);
-    SetTimer(nullptr, 0, 50, RunWhileOpen);
-    const INT_PTR result = dialog.DoModal(nullptr);
-    g_whileOpen = nullptr;
-    return result;
-}
 
 RECT WindowRect(HWND hwnd)
 {
@@ -81,11 +63,13 @@ TEST(TranslucentWindow, CentringHalvesTowardsZero)
 TEST(TranslucentWindow, ShowsCentredCarriesItsControlLayerAndEndsOnDestroy)
 {
     FakeLoginEvents events;
-    CLoginPlaceholderDlg* control = nullptr;
+    LoginPageSettings settings;
+    settings.startUrl = L"about:blank";
+    CMainDlg* control = nullptr;
     WindowObject<CTranslucentDlg> dialog(
         events,
         [&](HWND owner) {
-            control = new WindowObject<CLoginPlaceholderDlg>(owner, events);
+            control = new WindowObject<CMainDlg>(owner, settings, events);
             return StandardDialogPtr(control);
         },
         CountingHook);
@@ -163,7 +147,7 @@ TEST(TranslucentWindow, ShowsCentredCarriesItsControlLayerAndEndsOnDestroy)
 
     // A second opening makes a new control layer and installs no new hook.
     events.closed = 0;
-    CLoginPlaceholderDlg* first = control;
+    CMainDlg* first = control;
     // This time the layer's (hidden) enter button ends the login.
     EXPECT_EQ(RunModal(dialog, [&] {
                   ASSERT_NE(control, first);

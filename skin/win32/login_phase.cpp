@@ -1,13 +1,14 @@
 #include "skin/win32/login_phase.h"
 
-#include "skin/win32/login_placeholder_dlg.h"
+#include "skin/win32/browser_key_hook.h"
+#include "skin/win32/login_page_dlg.h"
 #include "skin/win32/translucent_dlg.h"
 
-void RunLoginWindow(const LoginPageSettings&, ILoginEvents& events)
+void RunLoginWindow(const LoginPageSettings& settings, ILoginEvents& events)
 {
     WindowObject<CTranslucentDlg> window(
         events,
-        [&events](HWND owner) { return StandardDialogPtr(new WindowObject<CLoginPlaceholderDlg>(owner, events)); },
-        PassKeystrokeOn);
+        [&](HWND owner) { return StandardDialogPtr(new WindowObject<CMainDlg>(owner, settings, events)); },
+        BrowserKeyHook);
     window.DoModal(::GetActiveWindow());
 }
