@@ -7,6 +7,8 @@ namespace {
 
 // Argument `position` of an event, counted as the event declares them
 // (the dispatch block holds them in reverse order); null when missing.
+// Callers make sure the block holds all of the event's arguments: counted
+// from the end, a short block would put another argument in its place.
 const VARIANT* Arg(const DISPPARAMS& params, UINT position)
 {
     if (!params.rgvarg || position >= params.cArgs)
@@ -108,6 +110,8 @@ HRESULT STDMETHODCALLTYPE CWebBrwoser2EventListener::Invoke(DISPID id, REFIID, L
 void CWebBrwoser2EventListener::OnBeforeNavigate2(const DISPPARAMS& params)
 {
     // (pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel)
+    if (params.cArgs < 7)
+        return;
     Silence(Arg(params, 0));
     bool cancel = false;
     if (const wchar_t* url = StringOf(Arg(params, 1))) {
@@ -122,6 +126,8 @@ void CWebBrwoser2EventListener::OnBeforeNavigate2(const DISPPARAMS& params)
 void CWebBrwoser2EventListener::OnNewWindow3(const DISPPARAMS& params)
 {
     // (ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl)
+    if (params.cArgs < 5)
+        return;
     const wchar_t* url = StringOf(Arg(params, 4));
     if (!url || !(Capture(url) || ClientCommand(url)))
         return; // the platform opens the window its usual way
@@ -132,6 +138,8 @@ void CWebBrwoser2EventListener::OnNewWindow3(const DISPPARAMS& params)
 void CWebBrwoser2EventListener::OnDocumentComplete(const DISPPARAMS& params)
 {
     // (pDisp, URL), for every frame as well as the top-level document
+    if (params.cArgs < 2)
+        return;
     const VARIANT* frame = Arg(params, 0);
     if (const wchar_t* url = StringOf(Arg(params, 1))) {
         Silence(frame);
