@@ -4,7 +4,6 @@
 #include "framework/com/bstr_variant.h"
 #include "skin/win32/browser_key_hook.h"
 
-#include <exdispid.h>
 #include <oleidl.h>
 
 std::wstring BrowserCreationText(const std::wstring& loginPageUrl)

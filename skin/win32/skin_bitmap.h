@@ -2,7 +2,7 @@
 // 32-bit GDI bitmaps.
 #pragma once
 
-#include "skin/win32/gdi_objects.h"
+#include "framework/handles.h"
 
 #include <windows.h>
 
@@ -12,6 +12,13 @@
 
 // The raw bytes of a resource of this module; empty when there is none.
 std::vector<uint8_t> ReadModuleResource(int id, const wchar_t* type);
+
+struct BitmapTraits {
+    using Type = HBITMAP;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::DeleteObject(h); }
+};
+using ScopedBitmap = UniqueHandle<BitmapTraits>;
 
 // One decoded picture; owns its bitmap.
 class SkinBitmap {

@@ -3,7 +3,7 @@
 // background invisible.
 #pragma once
 
-#include "skin/win32/gdi_objects.h"
+#include "framework/handles.h"
 
 #include <windows.h>
 
@@ -28,6 +28,12 @@ struct StandardDialogDeleter {
 };
 using StandardDialogPtr = std::unique_ptr<IStandardDialog, StandardDialogDeleter>;
 
+struct BrushTraits {
+    using Type = HBRUSH;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::DeleteObject(h); }
+};
+
 // Embedded in each control dialog: every pixel it paints in pure green is
 // invisible and lets mouse input through to the picture beneath.
 class CStandardDialogHelper {
@@ -48,5 +54,5 @@ public:
     COLORREF transparentColor = kTransparentColor;
 
 private:
-    ScopedBrush backgroundBrush;
+    UniqueHandle<BrushTraits> backgroundBrush;
 };
