@@ -4,15 +4,15 @@
 #include "app/win32/desktop_shortcut.h"
 #include "app/win32/game_wiring.h"
 #include "app/win32/install_location.h"
+#include "app/win32/login_wiring.h"
 #include "app/win32/self_update.h"
 #include "framework/handles.h"
-#include "skin/login_phase.h"
+#include "skin/win32/browser_key_hook.h"
+#include "skin/win32/login_phase.h"
 
 #include <shlobj.h>
 
 #include <vector>
-
-HHOOK g_keyboardHook = nullptr;
 
 std::wstring Win32AppPlatform::ModulePath()
 {
@@ -98,7 +98,8 @@ void Win32AppPlatform::LaunchServer()
 
 void Win32AppPlatform::RunLoginPhase(CKestrun& app)
 {
-    RunLoginWindow(app);
+    CLoginWiring events(app);
+    RunLoginWindow(BuiltInLoginPageSettings(), events);
 }
 
 void Win32AppPlatform::RunGamePhase(CKestrun& app)
@@ -108,8 +109,7 @@ void Win32AppPlatform::RunGamePhase(CKestrun& app)
 
 void Win32AppPlatform::RemoveKeyboardHook()
 {
-    if (g_keyboardHook)
-        UnhookWindowsHookEx(g_keyboardHook);
+    RemoveLoginKeyboardHook();
 }
 
 void DeleteRelocatedFile(const std::wstring& path)

@@ -28,9 +28,6 @@ public:
 // CREATE_UNICODE_ENVIRONMENT | CREATE_NEW_CONSOLE.
 constexpr DWORD kRelaunchFlags = 0x04000410;
 
-// The keyboard hook of the login window; never reset to null once set.
-extern HHOOK g_keyboardHook;
-
 // Deletes the file a relocating start named, then lets the shell refresh its
 // icons and shortcuts.
 void DeleteRelocatedFile(const std::wstring& path);

@@ -235,7 +235,7 @@ TEST(SkinResources, UnknownIdGivesAnEmptyImage)
     EXPECT_EQ(image.Height(), 0);
     SkinBitmap holder;
     EXPECT_FALSE(holder.LoadFromResource(IDD_LOGIN_PAGE)); // an id of another type
-    EXPECT_EQ(holder.bitmap, nullptr);
+    EXPECT_EQ(holder.bitmap.Get(), nullptr);
 }
 
 TEST(SkinResources, SameIdTwiceGivesIndependentBitmaps)

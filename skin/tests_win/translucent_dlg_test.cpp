@@ -1,8 +1,10 @@
 // The translucent login window run modally, inspected from a timer while its
 // modal loop runs.
-#include "app/win32/win32_app_platform.h"
 #include "resources/resource_ids.h"
-#include "skin/win32/login_placeholder_dlg.h"
+#include "skin/tests_win/fake_login_events.h"
+#include "skin/tests_win/run_modal.h"
+#include "skin/win32/browser_key_hook.h"
+#include "skin/win32/login_page_dlg.h"
 #include "skin/win32/translucent_dlg.h"
 #include "widgets/core/window_title.h"
 
@@ -12,25 +14,6 @@
 #include <string>
 
 namespace {
-
-std::function<void()> g_whileOpen;
-
-void CALLBACK RunWhileOpen(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    KillTimer(nullptr, timer);
-    if (g_whileOpen)
-        g_whileOpen();
-}
-
-// Runs `whileOpen` inside the dialog's modal loop, then returns DoModal's result.
-INT_PTR RunModal(CTranslucentDlg& dialog, std::function<void()> whileOpen)
-{
-    g_whileOpen = std::move(whileOpen);
-    SetTimer(nullptr, 0, 50, RunWhileOpen);
-    const INT_PTR result = dialog.DoModal(nullptr);
-    g_whileOpen = nullptr;
-    return result;
-}
 
 RECT WindowRect(HWND hwnd)
 {
@@ -79,15 +62,15 @@ TEST(TranslucentWindow, CentringHalvesTowardsZero)
 
 TEST(TranslucentWindow, ShowsCentredCarriesItsControlLayerAndEndsOnDestroy)
 {
-    Win32AppPlatform platform;
-    CKestrun app(platform);
-    app.m_mode = kModeLogin;
-    CLoginPlaceholderDlg* control = nullptr;
+    FakeLoginEvents events;
+    LoginPageSettings settings;
+    settings.startUrl = L"about:blank";
+    CMainDlg* control = nullptr;
     WindowObject<CTranslucentDlg> dialog(
-        app,
-        [&](HWND owner) -> IStandardDialog* {
-            control = new WindowObject<CLoginPlaceholderDlg>(owner, app);
-            return control;
+        events,
+        [&](HWND owner) {
+            control = new WindowObject<CMainDlg>(owner, settings, events);
+            return StandardDialogPtr(control);
         },
         CountingHook);
     ASSERT_EQ(dialog.layer.background->width, 1379);
@@ -157,39 +140,38 @@ TEST(TranslucentWindow, ShowsCentredCarriesItsControlLayerAndEndsOnDestroy)
         PostMessageW(self, WM_DESTROY, 0, 0);
     });
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(app.m_mode, kModeGame);
+    EXPECT_GE(events.closed, 1);
     // The hook was removed on the way out, but the handle is kept.
     EXPECT_EQ(g_keyboardHook, installed);
     EXPECT_FALSE(UnhookWindowsHookEx(g_keyboardHook));
 
     // A second opening makes a new control layer and installs no new hook.
-    app.m_mode = kModeLogin;
-    CLoginPlaceholderDlg* first = control;
+    events.closed = 0;
+    CMainDlg* first = control;
     // This time the layer's (hidden) enter button ends the login.
     EXPECT_EQ(RunModal(dialog, [&] {
                   ASSERT_NE(control, first);
                   HWND enter = GetDlgItem(control->GetHwnd(), IDC_LOGIN_ENTER);
                   SendMessageW(control->GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_LOGIN_ENTER, BN_CLICKED),
                                reinterpret_cast<LPARAM>(enter));
-                  EXPECT_EQ(app.m_mode, kModeGame);
+                  EXPECT_EQ(events.closed, 1);
               }),
               1);
     EXPECT_EQ(g_keyboardHook, installed);
-    EXPECT_EQ(app.m_mode, kModeGame);
+    EXPECT_GE(events.closed, 1);
 }
 
 TEST(TranslucentWindow, WithoutAControlLayerStillShowsAndEnds)
 {
-    Win32AppPlatform platform;
-    CKestrun app(platform);
+    FakeLoginEvents events;
     int deletes = 0;
     FakeControl* fake = nullptr;
     {
         WindowObject<CTranslucentDlg> dialog(
-            app,
-            [&](HWND) -> IStandardDialog* {
+            events,
+            [&](HWND) {
                 fake = new FakeControl(deletes);
-                return fake;
+                return StandardDialogPtr(fake);
             },
             nullptr);
         EXPECT_EQ(RunModal(dialog, [&] {
@@ -207,6 +189,6 @@ TEST(TranslucentWindow, WithoutAControlLayerStillShowsAndEnds)
     EXPECT_EQ(deletes, 1);
 
     // No factory at all: the picture alone.
-    WindowObject<CTranslucentDlg> bare(app, nullptr, nullptr);
+    WindowObject<CTranslucentDlg> bare(events, nullptr, nullptr);
     EXPECT_EQ(RunModal(bare, [&] { PostMessageW(bare.Hwnd(), WM_DESTROY, 0, 0); }), 1);
 }

@@ -2,18 +2,10 @@
 
 #include "framework/handles.h"
 
-CStandardDialogHelper::~CStandardDialogHelper()
-{
-    if (backgroundBrush)
-        ::DeleteObject(backgroundBrush);
-}
-
 void CStandardDialogHelper::ApplyColorKey(HWND hwnd)
 {
     // A second call keeps one brush, not two.
-    if (backgroundBrush)
-        ::DeleteObject(backgroundBrush);
-    backgroundBrush = ::CreateSolidBrush(transparentColor);
+    backgroundBrush.Reset(::CreateSolidBrush(transparentColor));
     ::SetWindowLongPtrW(hwnd, GWL_EXSTYLE, ::GetWindowLongPtrW(hwnd, GWL_EXSTYLE) | WS_EX_LAYERED);
     // Looked up at run time: systems without it keep an opaque dialog.
     using SetAttributes = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);

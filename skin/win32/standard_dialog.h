@@ -3,7 +3,11 @@
 // background invisible.
 #pragma once
 
+#include "framework/handles.h"
+
 #include <windows.h>
+
+#include <memory>
 
 class IStandardDialog {
 public:
@@ -18,19 +22,31 @@ protected:
     ~IStandardDialog() = default;
 };
 
+// Control dialogs are freed through their own Delete().
+struct StandardDialogDeleter {
+    void operator()(IStandardDialog* dialog) const { dialog->Delete(); }
+};
+using StandardDialogPtr = std::unique_ptr<IStandardDialog, StandardDialogDeleter>;
+
+struct BrushTraits {
+    using Type = HBRUSH;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::DeleteObject(h); }
+};
+
 // Embedded in each control dialog: every pixel it paints in pure green is
 // invisible and lets mouse input through to the picture beneath.
 class CStandardDialogHelper {
 public:
     explicit CStandardDialogHelper(IStandardDialog* dialogOwner) : owner(dialogOwner) {}
-    virtual ~CStandardDialogHelper();
+    virtual ~CStandardDialogHelper() = default;
     CStandardDialogHelper(const CStandardDialogHelper&) = delete;
     CStandardDialogHelper& operator=(const CStandardDialogHelper&) = delete;
 
     // Makes hwnd layered with the key colour; the dialog must answer
     // WM_CTLCOLORDLG with BackgroundBrush().
     void ApplyColorKey(HWND hwnd);
-    HBRUSH BackgroundBrush() const { return backgroundBrush; }
+    HBRUSH BackgroundBrush() const { return backgroundBrush.Get(); }
 
     static constexpr COLORREF kTransparentColor = RGB(0, 255, 0);
 
@@ -38,5 +54,5 @@ public:
     COLORREF transparentColor = kTransparentColor;
 
 private:
-    HBRUSH backgroundBrush = nullptr;
+    UniqueHandle<BrushTraits> backgroundBrush;
 };

@@ -1,9 +1,8 @@
 #include "skin/win32/translucent_dlg.h"
 
-#include "app/core/kestrun_app.h"
-#include "app/win32/win32_app_platform.h"
 #include "framework/handles.h"
 #include "resources/resource_ids.h"
+#include "skin/win32/browser_key_hook.h"
 #include "widgets/core/window_title.h"
 
 #include <utility>
@@ -55,19 +54,11 @@ CTranslucentDialogHelper::CTranslucentDialogHelper()
 {
 }
 
-CTranslucentDialogHelper::~CTranslucentDialogHelper()
-{
-    if (standardDialog)
-        std::exchange(standardDialog, nullptr)->Delete();
-}
-
-void CTranslucentDialogHelper::Setup(IStandardDialog* dialog, HWND hwnd)
+void CTranslucentDialogHelper::Setup(StandardDialogPtr dialog, HWND hwnd)
 {
     // A window opened a second time gets a new control dialog; the old
     // one's window went with its owner.
-    if (standardDialog && standardDialog != dialog)
-        standardDialog->Delete();
-    standardDialog = dialog;
+    standardDialog = std::move(dialog);
     const int w = background->width;
     const int h = background->height;
     RECT work = {};
@@ -85,7 +76,7 @@ void CTranslucentDialogHelper::Setup(IStandardDialog* dialog, HWND hwnd)
 void CTranslucentDialogHelper::ApplyLayered(HWND hwnd)
 {
     blend = BLENDFUNCTION{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    UpdateLayeredFromBitmap(hwnd, background->bitmap);
+    UpdateLayeredFromBitmap(hwnd, background->bitmap.Get());
 }
 
 void CTranslucentDialogHelper::FollowMove(int x, int y)
@@ -102,9 +93,9 @@ void CTranslucentDialogHelper::FollowSize(int cx, int cy)
 
 // ----- CTranslucentDlg
 
-CTranslucentDlg::CTranslucentDlg(CKestrun& app, ControlDialogFactory makeControlDialog, HOOKPROC keyboardHook)
+CTranslucentDlg::CTranslucentDlg(ILoginEvents& events, ControlDialogFactory makeControlDialog, HOOKPROC keyboardHook)
     : CDialog(IDD_TRANSLUCENT)
-    , m_app(app)
+    , m_events(events)
     , m_makeControlDialog(std::move(makeControlDialog))
     , m_keyboardHook(keyboardHook)
 {
@@ -136,8 +127,7 @@ CTranslucentDlg::CTranslucentDlg(CKestrun& app, ControlDialogFactory makeControl
 
 void CTranslucentDlg::OnInitDialog()
 {
-    IStandardDialog* control = m_makeControlDialog ? m_makeControlDialog(m_hWnd) : nullptr;
-    layer.Setup(control, m_hWnd);
+    layer.Setup(m_makeControlDialog ? m_makeControlDialog(m_hWnd) : nullptr, m_hWnd);
     layer.ApplyLayered(m_hWnd);
     m_icons.Apply(m_hWnd, IDI_KESTRUN);
     ::SetWindowTextW(m_hWnd, kWindowTitle);
@@ -147,7 +137,7 @@ void CTranslucentDlg::OnInitDialog()
 
 void CTranslucentDlg::OnDestroy()
 {
-    m_app.m_mode = kModeGame;
+    m_events.LoginWindowClosed();
     // The handle stays in g_keyboardHook; a second unhook fails harmlessly.
     if (g_keyboardHook)
         ::UnhookWindowsHookEx(g_keyboardHook);

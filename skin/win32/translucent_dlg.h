@@ -4,15 +4,14 @@
 #pragma once
 
 #include "framework/win32/window.h"
-#include "skin/win32/standard_dialog.h"
+#include "skin/win32/login_events.h"
 #include "widgets/win32/skin_bitmap.h"
+#include "skin/win32/standard_dialog.h"
 
 #include <windows.h>
 
 #include <functional>
 #include <memory>
-
-class CKestrun;
 
 // Puts a premultiplied 32-bit bitmap on screen as the window's whole look.
 bool UpdateLayeredFromBitmap(HWND hwnd, HBITMAP bitmap);
@@ -25,31 +24,33 @@ POINT CentreOnWorkArea(const RECT& work, int w, int h);
 class CTranslucentDialogHelper {
 public:
     CTranslucentDialogHelper();
-    virtual ~CTranslucentDialogHelper();
+    virtual ~CTranslucentDialogHelper() = default;
     CTranslucentDialogHelper(const CTranslucentDialogHelper&) = delete;
     CTranslucentDialogHelper& operator=(const CTranslucentDialogHelper&) = delete;
 
-    // Creates the control dialog, takes away hwnd's caption and centres
-    // hwnd on the work area at the picture's size.
-    void Setup(IStandardDialog* dialog, HWND hwnd);
+    // Takes the control dialog (a previous one is freed) and creates its
+    // window, takes away hwnd's caption and centres hwnd on the work area
+    // at the picture's size.
+    void Setup(StandardDialogPtr dialog, HWND hwnd);
     void ApplyLayered(HWND hwnd);
     void FollowMove(int x, int y);
     void FollowSize(int cx, int cy);
 
     BLENDFUNCTION blend = {};
     std::unique_ptr<SkinBitmap> background;
-    IStandardDialog* standardDialog = nullptr;
+    StandardDialogPtr standardDialog;
 };
 
 // Makes the control dialog for a translucent window (its owner).
-using ControlDialogFactory = std::function<IStandardDialog*(HWND owner)>;
+using ControlDialogFactory = std::function<StandardDialogPtr(HWND owner)>;
 
 class CTranslucentDlg : public CDialog {
 public:
     // Decodes the background picture now; the control dialog is made by
     // `makeControlDialog` when the window opens, and `keyboardHook` is
-    // installed for the thread at the first opening in the process.
-    CTranslucentDlg(CKestrun& app, ControlDialogFactory makeControlDialog, HOOKPROC keyboardHook);
+    // installed for the thread at the first opening in the process. The
+    // window's end is reported to `events` (LoginWindowClosed).
+    CTranslucentDlg(ILoginEvents& events, ControlDialogFactory makeControlDialog, HOOKPROC keyboardHook);
 
     CTranslucentDialogHelper layer;
 
@@ -57,7 +58,7 @@ private:
     void OnInitDialog();
     void OnDestroy();
 
-    CKestrun& m_app;
+    ILoginEvents& m_events;
     ControlDialogFactory m_makeControlDialog;
     HOOKPROC m_keyboardHook;
     CWindowIcons m_icons;

@@ -45,9 +45,16 @@ assert len(data) == 54 + ((w * 24 + 31) // 32) * 4 * h
 PY
 }
 
+# start_test_mode URL: the program in test mode on URL, from a batch file so
+# that the quotes reach it as written (and the URL's "&" stays quoted).
+start_test_mode() {
+  printf 'Kestrun.exe yw_test_url="%s"\r\n' "$1" > "$dir/launch.bat"
+  (cd "$dir" && exec timeout 120 /usr/lib/wine/wine64 cmd /c launch.bat)
+}
+
 echo "login, capture, game"
 login="http://127.0.0.1:$ORIGIN_PORT/game/login_kq?x=1&pf=qq&serverId=7"
-(cd "$dir" && exec timeout 120 /usr/lib/wine/wine64 Kestrun.exe "yw_test_url=\"$login\"") &
+start_test_mode "$login" &
 prog=$!
 check "the login window appears" winctl wait OrvikVelmora 30000
 check "the login browser asks the origin for the test URL" \
@@ -75,7 +82,7 @@ check "and leaves a login-error picture" bmp_ok "$dir/yw_test/login_error_&pf=qq
 echo "client command in the captured URL"
 rm -rf "$dir/yw_test"
 : > "$ORIGIN_LOG"
-(cd "$dir" && exec timeout 120 /usr/lib/wine/wine64 Kestrun.exe "yw_test_url=\"$login&client_cmd?loginerrcode=0\"")
+start_test_mode "$login&client_cmd?loginerrcode=0"
 rc=$?
 timeout 30 /usr/lib/wine/wineserver -w
 check "the program ends by itself with 0" [ "$rc" = 0 ]

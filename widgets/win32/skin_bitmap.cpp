@@ -26,10 +26,9 @@ bool SkinBitmap::LoadFromResource(int resourceId)
     DecodedSkin skin;
     if (!DecodeSkin(data.data(), data.size(), skin))
         return false;
-    HBITMAP created = ::CreateBitmap(skin.width, skin.height, 1, 32, skin.pixels.data());
-    if (!created)
+    bitmap.Reset(::CreateBitmap(skin.width, skin.height, 1, 32, skin.pixels.data()));
+    if (!bitmap)
         return false;
-    bitmap = created;
     width = skin.width;
     height = skin.height;
     return true;
@@ -37,9 +36,7 @@ bool SkinBitmap::LoadFromResource(int resourceId)
 
 void SkinBitmap::Release()
 {
-    if (bitmap)
-        ::DeleteObject(bitmap);
-    bitmap = nullptr;
+    bitmap.Reset();
     width = 0;
     height = 0;
 }
@@ -48,7 +45,7 @@ bool MyImage::Load(int resourceId)
 {
     holder = std::make_unique<SkinBitmap>();
     holder->LoadFromResource(resourceId);
-    bitmap = holder->bitmap;
+    bitmap = holder->bitmap.Get();
     width = holder->width;
     height = holder->height;
     return true;

@@ -2,6 +2,8 @@
 // 32-bit GDI bitmaps.
 #pragma once
 
+#include "framework/handles.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -11,11 +13,17 @@
 // The raw bytes of a resource of this module; empty when there is none.
 std::vector<uint8_t> ReadModuleResource(int id, const wchar_t* type);
 
+struct BitmapTraits {
+    using Type = HBITMAP;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::DeleteObject(h); }
+};
+using ScopedBitmap = UniqueHandle<BitmapTraits>;
+
 // One decoded picture; owns its bitmap.
 class SkinBitmap {
 public:
     SkinBitmap() = default;
-    ~SkinBitmap() { Release(); }
     SkinBitmap(const SkinBitmap&) = delete;
     SkinBitmap& operator=(const SkinBitmap&) = delete;
 
@@ -25,7 +33,7 @@ public:
     // Deletes the bitmap and empties the holder.
     void Release();
 
-    HBITMAP bitmap = nullptr;
+    ScopedBitmap bitmap;
     int width = 0;
     int height = 0;
 };

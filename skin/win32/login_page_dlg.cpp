@@ -1,9 +1,11 @@
-#include "skin/win32/login_placeholder_dlg.h"
+#include "skin/win32/login_page_dlg.h"
 
-#include "app/core/kestrun_app.h"
-#include "app/win32/win32_app_platform.h"
+#include "browserhost/browser_host.h"
 #include "resources/resource_ids.h"
+#include "skin/win32/browser_key_hook.h"
 #include "widgets/core/window_title.h"
+
+#include <shellapi.h>
 
 namespace {
 
@@ -15,7 +17,7 @@ struct ButtonSetup {
     bool shown;
 };
 
-const ButtonSetup kButtons[CLoginPlaceholderDlg::kButtonCount] = {
+const ButtonSetup kButtons[CMainDlg::kButtonCount] = {
     {IDC_LOGIN_CLOSE, 292, 291, 290, 290, 1148, 140, 32, 32, true},
     {IDC_LOGIN_MINIMISE, 277, 276, 275, 275, 1112, 140, 32, 32, true},
     {IDC_LOGIN_ENTER, 272, 273, 274, 274, 1112, 140, 32, 32, false},
@@ -30,12 +32,14 @@ constexpr wchar_t kNoticeCaption[] = L"\u63D0\u793A";
 
 } // namespace
 
-CLoginPlaceholderDlg::CLoginPlaceholderDlg(HWND parent, CKestrun& app)
+CMainDlg::CMainDlg(HWND parent, const LoginPageSettings& settings, ILoginEvents& events)
     : CDialog(IDD_LOGIN_PAGE)
     , m_colorKey(this)
     , m_parent(parent)
-    , m_app(app)
+    , m_settings(settings)
+    , m_events(events)
 {
+    RegisterBrowserHostClasses(::GetModuleHandleW(nullptr));
     m_map.Handle(WM_INITDIALOG, [this](WindowMessage&) -> LRESULT {
         OnInitDialog();
         return TRUE;
@@ -44,15 +48,27 @@ CLoginPlaceholderDlg::CLoginPlaceholderDlg(HWND parent, CKestrun& app)
                     [this] { ::PostMessageW(m_parent, WM_SYSCOMMAND, SC_MINIMIZE, 0); });
     m_map.OnCommand(IDC_LOGIN_CLOSE, BN_CLICKED, [this] { ConfirmExit(); });
     m_map.OnCommand(IDC_LOGIN_ENTER, BN_CLICKED, [this] {
-        m_app.m_mode = kModeGame;
+        m_events.LoginWindowClosed();
         ::PostMessageW(m_parent, WM_DESTROY, 0, 0);
     });
+    m_map.OnCommand(IDC_LOGIN_SITE, BN_CLICKED, [this] { OpenLink(m_settings.siteUrl); });
+    m_map.OnCommand(IDC_LOGIN_PAY, BN_CLICKED, [this] { OpenLink(m_settings.payUrl); });
+    m_map.OnCommand(IDC_LOGIN_FORUM, BN_CLICKED, [this] { OpenLink(m_settings.forumUrl); });
+    m_map.OnCommand(IDC_LOGIN_SERVICE, BN_CLICKED, [this] { OpenLink(m_settings.serviceUrl); });
     m_map.Handle(WM_CTLCOLORDLG,
                  [this](WindowMessage&) -> LRESULT { return reinterpret_cast<LRESULT>(m_colorKey.BackgroundBrush()); });
+    // The browser lets go of its sink before its host window (a child of
+    // this one) goes and takes the control with it.
+    m_map.On(WM_DESTROY, [this](WindowMessage&) {
+        m_browser.Close();
+        return false;
+    });
+    // After the commands: this is how the skinned buttons get their
+    // WM_DRAWITEM.
     m_map.OnAny(ReflectNotification);
 }
 
-bool CLoginPlaceholderDlg::Create()
+bool CMainDlg::Create()
 {
     if (!CDialog::Create(m_parent))
         return false;
@@ -60,12 +76,11 @@ bool CLoginPlaceholderDlg::Create()
     return true;
 }
 
-void CLoginPlaceholderDlg::OnInitDialog()
+void CMainDlg::OnInitDialog()
 {
     CenterWindow(m_hWnd);
     m_icons.Apply(m_hWnd, IDI_KESTRUN);
-    // No page yet: the picture's own frame shows where it will be.
-    ::ShowWindow(::GetDlgItem(m_hWnd, IDC_LOGIN_BROWSER), SW_HIDE);
+    m_browser.Open(::GetDlgItem(m_hWnd, IDC_LOGIN_BROWSER), m_settings, m_parent, m_events);
     for (int i = 0; i < kButtonCount; ++i) {
         const ButtonSetup& b = kButtons[i];
         HWND button = ::GetDlgItem(m_hWnd, b.id);
@@ -81,16 +96,18 @@ void CLoginPlaceholderDlg::OnInitDialog()
     m_colorKey.ApplyColorKey(m_hWnd);
 }
 
-void CLoginPlaceholderDlg::ConfirmExit()
+void CMainDlg::ConfirmExit()
 {
     if (::MessageBoxW(m_hWnd, kExitQuestion, kNoticeCaption, MB_OKCANCEL) != IDOK)
         return;
-    if (g_keyboardHook)
-        ::UnhookWindowsHookEx(g_keyboardHook);
+    // Ends at once, with no clean-up and no relaunch.
+    RemoveLoginKeyboardHook();
     ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 
-LRESULT CALLBACK PassKeystrokeOn(int code, WPARAM wParam, LPARAM lParam)
+void CMainDlg::OpenLink(const std::wstring& url)
 {
-    return ::CallNextHookEx(g_keyboardHook, code, wParam, lParam);
+    // With no address the browser would open its home page instead.
+    if (!url.empty())
+        ::ShellExecuteW(nullptr, L"open", L"IEXPLORE.exe", url.c_str(), nullptr, SW_SHOW);
 }
