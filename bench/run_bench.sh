@@ -59,7 +59,15 @@ http {
   scgi_temp_path $work/nginx/tmp;
   server { listen 127.0.0.1:$nginx_port; root $docroot; }
   server { listen 127.0.0.1:$origin_port; root $docroot; access_log $work/nginx/logs/origin.log; }
-  server { listen 127.0.0.1:$slow_port; root $docroot; limit_rate 10m; access_log $work/nginx/logs/slow.log; }
+  # limit_rate alone lets a whole first sendfile chunk (2 MiB by default)
+  # out at once, so bodies up to that size came at loopback speed; small
+  # chunks make every size arrive at about 10 MB/s. Without tcp_nopush off,
+  # a chunk smaller than a loopback segment would wait, corked, for the
+  # next one on a kept-alive connection: a pause no real CDN makes.
+  server {
+    listen 127.0.0.1:$slow_port; root $docroot; access_log $work/nginx/logs/slow.log;
+    limit_rate 10m; sendfile_max_chunk 32k; tcp_nopush off;
+  }
 }
 CONF
 /usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'user root;' &

@@ -160,7 +160,9 @@ public:
         m.written += n;
         m.lastProgress = Clock::now();
         m.changed.notify_all();
-        return m.state == State::kStreaming;
+        // Complete is no reason to stop: a fetch that ends by itself leaves
+        // its connection open for the next one.
+        return m.state == State::kStreaming || m.state == State::kComplete;
     }
 
     bool KeepGoing() override { return !m_miss->cancelled; }

@@ -36,6 +36,10 @@ struct SrvWatch {
 };
 struct SrvFile {
     int fd;
+    // What the fstat of SrvOpenFile found, or -1. Files are only opened to
+    // be read, and cache files are replaced by renaming, never rewritten,
+    // so the size of an open one does not change: a hit need not ask twice.
+    long long openedSize;
 };
 
 namespace {
@@ -78,7 +82,7 @@ SrvFile* WrapFileDescriptor(int fd)
 {
     if (fd < 0)
         return nullptr;
-    auto* file = new (std::nothrow) SrvFile{fd};
+    auto* file = new (std::nothrow) SrvFile{fd, -1};
     if (!file)
         close(fd);
     return file;
@@ -333,11 +337,16 @@ SrvFile* SrvOpenFile(const std::string& path)
         close(fd);
         return nullptr;
     }
-    return WrapFileDescriptor(fd);
+    SrvFile* file = WrapFileDescriptor(fd);
+    if (file)
+        file->openedSize = static_cast<long long>(st.st_size);
+    return file;
 }
 
 long long SrvFileSize(SrvFile* file)
 {
+    if (file->openedSize >= 0)
+        return file->openedSize;
     struct stat st;
     return fstat(file->fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }

@@ -1,7 +1,8 @@
 // The streamed fetch natively, through libcurl, with the rules of the
 // WinInet version: a fresh handle per fetch, the head (status, reason,
 // Content-Length) reported before any body byte, and a body shorter than
-// its Content-Length reported as kFetchIncomplete.
+// its Content-Length reported as kFetchIncomplete. Connections and name
+// look-ups are kept between fetches.
 #include "download/core/download_client.h"
 #include "download/core/sink_receiver.h"
 
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <strings.h>
 
 namespace {
@@ -43,6 +45,50 @@ bool CurlReady()
     static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     return ready;
 }
+
+// Open connections and resolved names shared by every fetch, so that a
+// fetch from a server asked before costs a request, not a connection
+// set-up. Never freed: a fetch thread that was abandoned at exit may still
+// be using it.
+class SharedConnections {
+public:
+    static CURLSH* Get()
+    {
+        static SharedConnections* const shared = new SharedConnections;
+        return shared->m_share;
+    }
+
+private:
+    SharedConnections()
+    {
+        m_share = curl_share_init();
+        if (!m_share)
+            return;
+        curl_share_setopt(m_share, CURLSHOPT_LOCKFUNC, &Lock);
+        curl_share_setopt(m_share, CURLSHOPT_UNLOCKFUNC, &Unlock);
+        curl_share_setopt(m_share, CURLSHOPT_USERDATA, this);
+        if (curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT) != CURLSHE_OK ||
+            curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS) != CURLSHE_OK) {
+            curl_share_cleanup(m_share);
+            m_share = nullptr;
+        }
+    }
+    static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* raw)
+    {
+        static_cast<SharedConnections*>(raw)->LockFor(data).lock();
+    }
+    static void Unlock(CURL*, curl_lock_data data, void* raw)
+    {
+        static_cast<SharedConnections*>(raw)->LockFor(data).unlock();
+    }
+    std::mutex& LockFor(curl_lock_data data)
+    {
+        return m_locks[data >= 0 && data < CURL_LOCK_DATA_LAST ? data : 0];
+    }
+
+    CURLSH* m_share = nullptr;
+    std::mutex m_locks[CURL_LOCK_DATA_LAST];
+};
 
 std::string TickAgent()
 {
@@ -137,6 +183,8 @@ int FetchStream(const char* url, IFetchReceiver& receiver)
     curl_slist* headers = curl_slist_append(nullptr, "Accept: */*");
     headers = curl_slist_append(headers, "Pragma: no-cache");
     curl_easy_setopt(curl, CURLOPT_URL, url);
+    if (CURLSH* share = SharedConnections::Get())
+        curl_easy_setopt(curl, CURLOPT_SHARE, share);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);

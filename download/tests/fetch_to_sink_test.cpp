@@ -31,7 +31,7 @@ protected:
         if (s_pid == 0) {
             execl("/usr/bin/python3", "python3", origin.c_str(), "--root", (s_dir + "/www").c_str(), "--port-file",
                   (s_dir + "/port").c_str(), "--log", (s_dir + "/log").c_str(), "--no-length", "nolen", "--short",
-                  "short", "--stall", "stall", "--lifetime", "120", static_cast<char*>(nullptr));
+                  "short", "--stall", "stall", "--lifetime", "120", "--log-peer", "--keep-alive", "reuse", static_cast<char*>(nullptr));
             _exit(127);
         }
         for (int i = 0; i < 200 && s_port.empty(); ++i) {
@@ -155,4 +155,24 @@ TEST_F(FetchToSinkTest, StreamReportsTheHeadBeforeTheBodyAndEndsWhenToldTo)
     EXPECT_EQ(FetchStream(Url("/stall.bin").c_str(), stalled), kFetchStopped);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
     EXPECT_EQ(stalled.body.size(), 20000u);
+}
+
+TEST_F(FetchToSinkTest, WholeFetchesLeaveTheirConnectionForTheNext)
+{
+    ASSERT_FALSE(s_port.empty());
+    for (int i = 0; i < 2; ++i) {
+        Recorder whole;
+        EXPECT_EQ(FetchStream(Url(i == 0 ? "/ok.bin?reuse=1" : "/ok.bin?reuse=2").c_str(), whole), kFetchOk);
+        EXPECT_EQ(whole.body.size(), 40000u);
+    }
+    // The log line ends with the client's port: one connection served both.
+    std::ifstream log(s_dir + "/log");
+    std::string line;
+    std::string ports[2];
+    while (std::getline(log, line))
+        for (int i = 0; i < 2; ++i)
+            if (line.find(i == 0 ? "reuse=1 " : "reuse=2 ") != std::string::npos)
+                ports[i] = line.substr(line.rfind(' ') + 1);
+    EXPECT_FALSE(ports[0].empty());
+    EXPECT_EQ(ports[0], ports[1]);
 }

@@ -40,6 +40,10 @@ def main():
     ap.add_argument("--delay-match")
     ap.add_argument("--lifetime", type=float, default=1800.0)
     ap.add_argument("--port", type=int, default=0)
+    # Adds the client's port to each line, to tell connections apart.
+    ap.add_argument("--log-peer", action="store_true")
+    # Paths answered on a connection that stays open for the next request.
+    ap.add_argument("--keep-alive")
     args = ap.parse_args()
     lock = threading.Lock()
 
@@ -56,7 +60,8 @@ def main():
             with lock, open(args.log, "a") as log:
                 # The request target as sent: the handler folds a leading "//".
                 target = self.requestline.split(" ")[1] if " " in self.requestline else self.path
-                log.write(f"{self.command} {target} {self.headers.get('User-Agent', '')}\n")
+                peer = f" {self.client_address[1]}" if args.log_peer else ""
+                log.write(f"{self.command} {target} {self.headers.get('User-Agent', '')}{peer}\n")
             if matches(args.hang, self.path):
                 time.sleep(args.lifetime)
                 return
@@ -79,8 +84,9 @@ def main():
                 body = f.read()
             self.send_response(200)
             self.send_header("Content-Type", "application/octet-stream")
-            self.send_header("Connection", "close")
-            self.close_connection = True
+            if not matches(args.keep_alive, self.path):
+                self.send_header("Connection", "close")
+                self.close_connection = True
             if matches(args.no_length, self.path):
                 self.send_header("Transfer-Encoding", "chunked")
                 self.end_headers()
