@@ -7,16 +7,9 @@
 # picture) and a client command in the captured URL (a success picture).
 # Leaves screenshots in build/screenshots/.
 source "$(dirname "$0")/lib.sh"
-if [ -z "${DISPLAY:-}" ]; then
-  source "$E2E_ROOT/scripts/xvfb.sh"
-  start_xvfb
-  trap 'kill $XVFB_PID 2>/dev/null || true' EXIT
-fi
-shots="$E2E_ROOT/build/screenshots"
-mkdir -p "$shots"
+e2e_screen
 e2e_prefix
-/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-/usr/lib/wine/wineserver -w
+e2e_unmanaged_windows
 dir=$(e2e_install Games)
 www=$(mktemp -d)
 origin_start "$www"

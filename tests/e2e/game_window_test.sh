@@ -6,19 +6,11 @@
 # dragging, cache clearing, and the two ways a test-mode run ends with a
 # window picture in .\yw_test\. Leaves build/screenshots/game_window.png.
 source "$(dirname "$0")/lib.sh"
-if [ -z "${DISPLAY:-}" ]; then
-  source "$E2E_ROOT/scripts/xvfb.sh"
-  start_xvfb
-  trap 'kill $XVFB_PID 2>/dev/null || true' EXIT
-fi
-shots="$E2E_ROOT/build/screenshots"
-mkdir -p "$shots"
+e2e_screen
 e2e_prefix
 dir=$(e2e_install Games)
 cp "$E2E_ROOT/build/win64/gamewin.exe" "$dir/"
-# Without a window manager Wine would wait for one at every map and unmap.
-/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-/usr/lib/wine/wineserver -w
+e2e_unmanaged_windows
 
 www=$(mktemp -d)
 mkdir -p "$www/game"

@@ -43,6 +43,27 @@ e2e_run_line() {
   timeout 30 /usr/lib/wine/wineserver -w
 }
 
+# e2e_screen: an X server of the script's own when there is no display
+# (stopped when the script ends); sets `shots`, the screenshot folder.
+e2e_screen() {
+  if [ -z "${DISPLAY:-}" ]; then
+    source "$E2E_ROOT/scripts/xvfb.sh"
+    start_xvfb
+    trap 'kill $XVFB_PID 2>/dev/null || true' EXIT
+  fi
+  shots="$E2E_ROOT/build/screenshots"
+  mkdir -p "$shots"
+}
+
+# e2e_unmanaged_windows: Xvfb has no window manager; let Wine stack and map
+# the prefix's windows itself, as Windows would, instead of waiting for one
+# (without it the owned control layer of the login window lies under the
+# picture, and every map and unmap waits).
+e2e_unmanaged_windows() {
+  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+}
+
 check() {
   local what=$1
   shift

@@ -6,20 +6,10 @@
 # program cleanly. Leaves a
 # screenshot in build/screenshots/login_window.png.
 source "$(dirname "$0")/lib.sh"
-if [ -z "${DISPLAY:-}" ]; then
-  source "$E2E_ROOT/scripts/xvfb.sh"
-  start_xvfb
-  trap 'kill $XVFB_PID 2>/dev/null || true' EXIT
-fi
-shots="$E2E_ROOT/build/screenshots"
-mkdir -p "$shots"
+e2e_screen
 e2e_prefix
 dir=$(e2e_install Games)
-# Without a window manager, Wine's managed windows stack in the order they
-# were mapped, which puts the owned control layer under the picture; let Wine
-# stack them itself as Windows would.
-/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-/usr/lib/wine/wineserver -w
+e2e_unmanaged_windows
 # A desktop picture behind, so that the translucency can be seen and checked.
 backdrop=$(mktemp --suffix=.png)
 /usr/bin/python3 - "$backdrop" <<'PY'
