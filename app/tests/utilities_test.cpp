@@ -1,8 +1,8 @@
 #include "app/core/app_globals.h"
 #include "app/core/cdn_base_url.h"
+#include "app/core/relaunch.h"
 #include "base/core/directory_path.h"
 #include "base/core/random_range.h"
-#include "app/core/relaunch.h"
 
 #include <gtest/gtest.h>
 

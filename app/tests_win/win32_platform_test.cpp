@@ -1,5 +1,5 @@
-#include "base/core/directory_path.h"
 #include "app/win32/win32_app_platform.h"
+#include "base/core/directory_path.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 #include "app/win32/self_update.h"
 
-#include "download/core/download_client.h"
 #include "app/core/self_update_flow.h"
 #include "app/core/update_signature.h"
 #include "app/win32/resource_string.h"
 #include "app/win32/signature_bcrypt.h"
-#include "base/win32/wide_text.h"
 #include "app/win32/win32_app_platform.h"
+#include "base/win32/wide_text.h"
 #include "build_config.h"
+#include "download/core/download_client.h"
 #include "framework/handles.h"
 #include "resources/resource_ids.h"
 

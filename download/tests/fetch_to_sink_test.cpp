@@ -1,6 +1,6 @@
 // FetchToSink natively against the test origin (tests/origin/origin.py).
-#include "download/core/download_client.h"
 #include "base/core/out_buf.h"
+#include "download/core/download_client.h"
 
 #include <gtest/gtest.h>
 

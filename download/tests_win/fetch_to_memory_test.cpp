@@ -1,6 +1,6 @@
-#include "download/core/download_client.h"
 #include "base/core/md5.h"
 #include "base/tests_win/canned_origin.h"
+#include "download/core/download_client.h"
 
 #include <gtest/gtest.h>
 

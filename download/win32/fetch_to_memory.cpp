@@ -1,6 +1,7 @@
 // The two UTF-16 fetches of the self-update: the version file into memory,
 // and the new executable into a file once its digest has been checked.
 #include "download/core/download_client.h"
+
 #include "base/core/md5.h"
 #include "base/win32/wide_text.h"
 #include "download/win32/wininet_session.h"

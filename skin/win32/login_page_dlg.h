@@ -7,8 +7,8 @@
 #include "framework/win32/window.h"
 #include "skin/win32/login_browser.h"
 #include "skin/win32/login_events.h"
-#include "widgets/win32/my_button.h"
 #include "skin/win32/standard_dialog.h"
+#include "widgets/win32/my_button.h"
 
 #include <windows.h>
 

@@ -5,8 +5,8 @@
 
 #include "framework/win32/window.h"
 #include "skin/win32/login_events.h"
-#include "widgets/win32/skin_bitmap.h"
 #include "skin/win32/standard_dialog.h"
+#include "widgets/win32/skin_bitmap.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // The cache server as a native command-line program; it ends in order on
 // SIGINT or SIGTERM.
-#include "tools/cachehost/host_options.h"
 #include "cacheserver/core/http_server.h"
+#include "tools/cachehost/host_options.h"
 
 #include <csignal>
 #include <cstdio>

@@ -2,8 +2,8 @@
 // Wine: it serves until its standard input ends, then stops in order. With
 // ROOT "-" it starts the process-wide server exactly as the program does.
 #include "cacheserver/core/http_server.h"
-#include "tools/cachehost/host_options.h"
 #include "cacheserver/win32/server_launch.h"
+#include "tools/cachehost/host_options.h"
 
 #include <windows.h>
 
