@@ -1,8 +1,8 @@
 #include "gamewindow/win32/invoke_event.h"
 
 #include "base/win32/wide_text.h"
+#include "browserhost/event_args.h"
 #include "framework/com/bstr_variant.h"
-#include "framework/com/com_ptr.h"
 #include "gamewindow/core/login_url.h"
 #include "gamewindow/core/url_markers.h"
 #include "gamewindow/win32/client_command.h"
@@ -25,65 +25,17 @@ const ExternalMethod kExternalMethods[] = {
     {L"setWebCdnUrl", kDispSetWebCdnUrl, 1},
 };
 
-// The index-th argument as the event declares them (the block holds them
-// in reverse order), or null when there are not that many.
-const VARIANT* Argument(const DISPPARAMS& params, UINT index)
-{
-    if (!params.rgvarg || index >= params.cArgs)
-        return nullptr;
-    return &params.rgvarg[params.cArgs - 1 - index];
-}
-
-// A variant by reference is followed once.
-const VARIANT* Deref(const VARIANT* v)
-{
-    if (v && V_VT(v) == (VT_VARIANT | VT_BYREF))
-        return V_VARIANTREF(v);
-    return v;
-}
-
-// The string a (possibly referenced) argument holds, or null.
-BSTR StringOf(const VARIANT* v)
-{
-    v = Deref(v);
-    if (!v)
-        return nullptr;
-    if (V_VT(v) == VT_BSTR)
-        return V_BSTR(v);
-    if (V_VT(v) == (VT_BSTR | VT_BYREF) && V_BSTRREF(v))
-        return *V_BSTRREF(v);
-    return nullptr;
-}
-
+// A page's string argument: a string variant, by value or by reference.
 bool IsString(const VARIANT* v)
 {
-    v = Deref(v);
+    v = EventValue(v);
     return v && (V_VT(v) == VT_BSTR || (V_VT(v) == (VT_BSTR | VT_BYREF) && V_BSTRREF(v)));
-}
-
-IDispatch* DispatchOf(const VARIANT* v)
-{
-    v = Deref(v);
-    if (!v)
-        return nullptr;
-    if (V_VT(v) == VT_DISPATCH)
-        return V_DISPATCH(v);
-    if (V_VT(v) == (VT_DISPATCH | VT_BYREF) && V_DISPATCHREF(v))
-        return *V_DISPATCHREF(v);
-    return nullptr;
 }
 
 void SetCancel(const VARIANT* v, bool cancel)
 {
-    if (v && V_VT(v) == (VT_BOOL | VT_BYREF) && V_BOOLREF(v))
-        *V_BOOLREF(v) = cancel ? VARIANT_TRUE : VARIANT_FALSE;
-}
-
-void SilenceBrowser(IDispatch* browser)
-{
-    ComPtr<IDispatch> holder(browser);
-    if (ComPtr<IWebBrowser2> web = holder.As<IWebBrowser2>(IID_IWebBrowser2))
-        web->put_Silent(VARIANT_TRUE);
+    if (VARIANT_BOOL* slot = EventCancel(v))
+        *slot = cancel ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
 void ReturnString(VARIANT* result, const std::wstring& text)
@@ -146,7 +98,7 @@ STDMETHODIMP CInvokeEvent::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* par
     switch (id) {
     case DISPID_TITLECHANGE:
         if (m_owner) {
-            const VARIANT* title = Argument(*params, 0);
+            const VARIANT* title = EventArgument(*params, 0);
             const BSTR text = title && V_VT(title) == VT_BSTR ? V_BSTR(title) : nullptr;
             m_owner->SetTitleText(text ? text : L"");
         }
@@ -171,8 +123,8 @@ STDMETHODIMP CInvokeEvent::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* par
 // DocumentComplete(pDisp, URL): only the top-level document counts.
 void CInvokeEvent::OnDocumentComplete(const DISPPARAMS& params)
 {
-    const BSTR url = StringOf(Argument(params, 1));
-    if (!m_owner || !url || !m_owner->IsTopLevel(DispatchOf(Argument(params, 0))))
+    const BSTR url = EventString(EventArgument(params, 1));
+    if (!m_owner || !url || !m_owner->IsTopLevel(EventDispatch(EventArgument(params, 0))))
         return;
     if (CarriesGamePageMarker(ToNarrow(std::wstring(url))))
         m_owner->InstallPageUi();
@@ -183,18 +135,18 @@ void CInvokeEvent::OnDocumentComplete(const DISPPARAMS& params)
 // BeforeNavigate2(pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel).
 void CInvokeEvent::OnBeforeNavigate2(const DISPPARAMS& params)
 {
-    SilenceBrowser(DispatchOf(Argument(params, 0)));
-    const BSTR url = StringOf(Argument(params, 1));
+    SilenceBrowser(EventDispatch(EventArgument(params, 0)));
+    const BSTR url = EventString(EventArgument(params, 1));
     if (url)
-        SetCancel(Argument(params, 6), RunClientCommand(url));
+        SetCancel(EventArgument(params, 6), RunClientCommand(url));
 }
 
 // NewWindow3(ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl).
 void CInvokeEvent::OnNewWindow3(const DISPPARAMS& params)
 {
-    const VARIANT* cancel = Argument(params, 1);
+    const VARIANT* cancel = EventArgument(params, 1);
     SetCancel(cancel, false);
-    const BSTR url = StringOf(Argument(params, 4));
+    const BSTR url = EventString(EventArgument(params, 4));
     if (url && RunClientCommand(url))
         SetCancel(cancel, true);
 }
@@ -217,14 +169,14 @@ HRESULT CInvokeEvent::CallExternal(DISPID id, const DISPPARAMS& params, VARIANT*
     if (!method || params.cArgs != method->argumentCount)
         return E_INVALIDARG;
     for (UINT i = 0; i < params.cArgs; ++i)
-        if (!IsString(Argument(params, i)))
+        if (!IsString(EventArgument(params, i)))
             return E_INVALIDARG;
 
     if (id == kDispGetLocalhostUrl) {
         ReturnString(result, ToWide(LocalCacheBaseUrl(m_external.localPort)));
         return S_OK;
     }
-    const BSTR url = StringOf(Argument(params, 0));
+    const BSTR url = EventString(EventArgument(params, 0));
     if (!url) {
         ReturnString(result, L"");
         return S_OK;
