@@ -10,15 +10,13 @@ if(WIN32)
   target_include_directories(kestrun_webp SYSTEM INTERFACE "${_webp}/include")
   target_link_libraries(kestrun_webp INTERFACE "${_webp}/lib/libwebpdecoder.a")
 
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    # GoogleTest cross-built from Debian's sources.
-    set(_gt /usr/src/googletest)
-    add_library(kestrun_gtest_mingw STATIC
-      ${_gt}/googletest/src/gtest-all.cc ${_gt}/googlemock/src/gmock-all.cc)
-    target_include_directories(kestrun_gtest_mingw SYSTEM PUBLIC
-      ${_gt}/googletest/include ${_gt}/googlemock/include)
-    target_include_directories(kestrun_gtest_mingw PRIVATE ${_gt}/googletest ${_gt}/googlemock)
-  endif()
+  # GoogleTest cross-built from Debian's sources.
+  set(_gt /usr/src/googletest)
+  add_library(kestrun_gtest_mingw STATIC
+    ${_gt}/googletest/src/gtest-all.cc ${_gt}/googlemock/src/gmock-all.cc)
+  target_include_directories(kestrun_gtest_mingw SYSTEM PUBLIC
+    ${_gt}/googletest/include ${_gt}/googlemock/include)
+  target_include_directories(kestrun_gtest_mingw PRIVATE ${_gt}/googletest ${_gt}/googlemock)
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(WEBP REQUIRED IMPORTED_TARGET libwebp)

@@ -9,7 +9,7 @@ deps="${KESTRUN_DEPS:-$here/build/deps}"
 mkdir -p "$deps"
 
 packages=(
-  cmake ninja-build g++ pkg-config file
+  cmake ninja-build ccache g++ pkg-config file
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   libgtest-dev libgmock-dev libcurl4-openssl-dev libssl-dev openssl libwebp-dev webp
   wine64 xvfb xauth x11-utils xcompmgr imagemagick iproute2 python3 python3-pil curl dpkg-dev
