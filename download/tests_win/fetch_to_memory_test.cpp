@@ -11,6 +11,9 @@
 
 namespace {
 
+constexpr unsigned long kLimitMs = 20000;
+constexpr DownloadLimits kLimits{kLimitMs, 1 << 20};
+
 std::wstring TempFile(const wchar_t* name)
 {
     wchar_t folder[MAX_PATH];
@@ -61,7 +64,8 @@ TEST(FetchToMemory, ReadsTheWholeBodyWithTheFixedRequest)
     CannedOrigin origin;
     origin.Answer(CannedOrigin::WithLength(Body()));
     std::vector<char> buffer(65536);
-    ASSERT_EQ(FetchToMemory(origin.Url(L"/weiduan/ver.txt").c_str(), buffer.data(), buffer.size()), Body().size());
+    ASSERT_EQ(FetchToMemory(origin.Url(L"/weiduan/ver.txt").c_str(), buffer.data(), buffer.size(), kLimitMs),
+              Body().size());
     EXPECT_EQ(std::string(buffer.data(), Body().size()), Body());
     ASSERT_EQ(origin.Requests().size(), 1u);
     const std::string request = origin.Requests()[0];
@@ -77,9 +81,9 @@ TEST(FetchToMemory, AnyAnswerWithALengthIsContentAndOthersFail)
     origin.Answer(CannedOrigin::WithLength("not found", "404 Not Found"));
     origin.Answer(CannedOrigin::Chunked("version=1.0.02"));
     char buffer[256] = {};
-    EXPECT_EQ(FetchToMemory(origin.Url(L"/a").c_str(), buffer, sizeof buffer), 9u);
+    EXPECT_EQ(FetchToMemory(origin.Url(L"/a").c_str(), buffer, sizeof buffer, kLimitMs), 9u);
     EXPECT_STREQ(buffer, "not found");
-    EXPECT_EQ(FetchToMemory(origin.Url(L"/b").c_str(), buffer, sizeof buffer), 0u);
+    EXPECT_EQ(FetchToMemory(origin.Url(L"/b").c_str(), buffer, sizeof buffer, kLimitMs), 0u);
 }
 
 TEST(FetchToMemory, BodyLargerThanTheBufferFailsWithoutWritingPastIt)
@@ -87,7 +91,7 @@ TEST(FetchToMemory, BodyLargerThanTheBufferFailsWithoutWritingPastIt)
     CannedOrigin origin;
     origin.Answer(CannedOrigin::WithLength(Body()));
     std::vector<char> buffer(5000 + 16, '#');
-    EXPECT_EQ(FetchToMemory(origin.Url(L"/big").c_str(), buffer.data(), 5000), 0u);
+    EXPECT_EQ(FetchToMemory(origin.Url(L"/big").c_str(), buffer.data(), 5000, kLimitMs), 0u);
     EXPECT_EQ(std::string(buffer.end() - 16, buffer.end()), std::string(16, '#'));
 }
 
@@ -100,8 +104,8 @@ TEST(FetchToMemory, UnreachableOriginFailsFast)
     }
     char buffer[16];
     const DWORD start = GetTickCount();
-    EXPECT_EQ(FetchToMemory(url.c_str(), buffer, sizeof buffer), 0u);
-    EXPECT_FALSE(DownloadVerified(url.c_str(), TempFile(L"kestrun_unreached.tmp").c_str(), Md5Hex("", 0)));
+    EXPECT_EQ(FetchToMemory(url.c_str(), buffer, sizeof buffer, kLimitMs), 0u);
+    EXPECT_FALSE(DownloadVerified(url.c_str(), TempFile(L"kestrun_unreached.tmp").c_str(), Md5Hex("", 0), kLimits));
     EXPECT_LT(GetTickCount() - start, 10000u);
 }
 
@@ -113,12 +117,12 @@ TEST(DownloadVerified, WritesTheBodyOnlyWhenItsDigestMatches)
     origin.Answer(CannedOrigin::WithLength(Body()));
     const std::string digest = Md5Hex(Body().data(), Body().size());
 
-    EXPECT_TRUE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), Upper(digest)));
+    EXPECT_TRUE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), Upper(digest), kLimits));
     EXPECT_EQ(ReadFileBytes(path), Body());
 
     // A wrong digest leaves what was there untouched.
     WriteFileBytes(path, "previous");
-    EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), Md5Hex("x", 1)));
+    EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), Md5Hex("x", 1), kLimits));
     EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), ""));
     EXPECT_EQ(ReadFileBytes(path), "previous");
     DeleteFileW(path.c_str());
@@ -139,7 +143,66 @@ TEST(DownloadVerified, IncompleteOrUnmeasuredBodiesAreRejected)
     origin.Answer(CannedOrigin::WithLength(""));
     origin.Answer(CannedOrigin::WithLength("not found", "404 Not Found"));
     for (int i = 0; i < 4; ++i)
-        EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), digest)) << i;
+        EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), digest, kLimits)) << i;
     EXPECT_EQ(ReadFileBytes(path), "<missing>");
     EXPECT_EQ(origin.Requests().size(), 4u);
+}
+
+TEST(DownloadVerified, ContentLengthOverTheLimitIsRefusedBeforeAnythingIsWritten)
+{
+    const std::wstring path = TempFile(L"kestrun_capped.tmp");
+    const std::string body = Body();
+    const std::string digest = Md5Hex(body.data(), body.size());
+    CannedOrigin origin;
+    origin.Answer(CannedOrigin::WithLength(body));
+    const struct {
+        size_t maxBytes;
+        bool written;
+    } cases[] = {{body.size() - 1, false}, {0, false}, {body.size(), true}};
+    for (const auto& c : cases) {
+        DeleteFileW(path.c_str());
+        EXPECT_EQ(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), digest, {kLimitMs, c.maxBytes}),
+                  c.written) << c.maxBytes;
+        EXPECT_EQ(ReadFileBytes(path), c.written ? body : "<missing>") << c.maxBytes;
+    }
+    // A length that would not even fit the address space of a 32-bit build.
+    DeleteFileW(path.c_str());
+    origin.Answer("HTTP/1.1 200 OK\r\nContent-Length: 4294967295\r\nConnection: close\r\n\r\nMZ");
+    EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), digest, kLimits));
+    EXPECT_EQ(ReadFileBytes(path), "<missing>");
+    DeleteFileW(path.c_str());
+}
+
+// A peer that takes the request and never answers holds neither fetch
+// beyond its time limit (WinInet alone would wait 30 s per read).
+TEST(BoundedFetch, PeerThatNeverAnswersEndsAtTheTimeLimit)
+{
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 8), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(ntohs(address.sin_port)) + L"/ver.txt";
+    const std::wstring path = TempFile(L"kestrun_silent.tmp");
+    DeleteFileW(path.c_str());
+
+    char buffer[64];
+    ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(FetchToMemory(url.c_str(), buffer, sizeof buffer, 1500), 0u);
+    const ULONGLONG versionMs = GetTickCount64() - start;
+    start = GetTickCount64();
+    EXPECT_FALSE(DownloadVerified(url.c_str(), path.c_str(), Md5Hex("", 0), {1500, 1 << 20}));
+    const ULONGLONG downloadMs = GetTickCount64() - start;
+    EXPECT_GE(versionMs, 1400u);
+    EXPECT_LT(versionMs, 10000u);
+    EXPECT_GE(downloadMs, 1400u);
+    EXPECT_LT(downloadMs, 10000u);
+    EXPECT_EQ(ReadFileBytes(path), "<missing>");
+    closesocket(listener); // resets the abandoned fetches' connections
+    WSACleanup();
 }
