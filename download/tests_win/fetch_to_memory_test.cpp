@@ -123,7 +123,7 @@ TEST(DownloadVerified, WritesTheBodyOnlyWhenItsDigestMatches)
     // A wrong digest leaves what was there untouched.
     WriteFileBytes(path, "previous");
     EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), Md5Hex("x", 1), kLimits));
-    EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), ""));
+    EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), "", kLimits));
     EXPECT_EQ(ReadFileBytes(path), "previous");
     DeleteFileW(path.c_str());
 }

@@ -6,8 +6,11 @@
 # A wrong digest, a missing Content-Length, an unchanged version and a second
 # instance of the same folder leave everything in place. A third build carries
 # the public key of a signing key made for the test: it installs only a
-# release whose sig= verifies over the downloaded bytes. The origin's request
-# log shows what was asked.
+# strictly newer release whose sig= verifies over its statement (version,
+# name and the downloaded bytes), so neither an older signed release nor a
+# relabelled one gets in. An executable over the size limit is refused, and
+# a version file that trickles in holds start-up no longer than the check's
+# budget. The origin's request log shows what was asked.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/install_lib.sh"
 
@@ -172,5 +175,56 @@ mv "$cdn/real.exe" "$folder/Kestrun_v2.exe"
 echo "an unsigned version file, for the build with the key"
 publish 1.0.02 "$v2_md5"
 expect_no_update Unsigned 0
+
+echo "the publisher's older signed release, served again"
+# Genuinely signed with the same key, but older than the installed 1.0.01.
+cp "$v1" "$folder/Kestrun_old.exe"
+older="$cdn/older-ver.txt"
+/usr/bin/python3 "$E2E_ROOT/scripts/sign_update.py" "$keys/update_key.pem" "$folder/Kestrun_old.exe" 1.0.00 > "$older"
+cp "$older" "$folder/ver.txt"
+expect_no_update OlderRelease 0
+check "only the version file was asked" [ "$(asked ver.txt)/$(wc -l < "$ORIGIN_LOG")" = 1/1 ]
+
+echo "the older release's genuine statement under a changed version text"
+sed 's/^version=.*\r$/version=9.9.99\r/' "$older" > "$folder/ver.txt"
+check "the version file differs from the signed one only in its version" \
+  [ "$(diff "$older" "$folder/ver.txt" | grep -c '^[<>] version=')" = 2 ]
+expect_no_update Relabelled 0
+check "the executable was fetched once and refused by its signature" [ "$(asked Kestrun_old.exe)" = 1 ]
+
+installed=$v1
+echo "an executable over the size limit (32 MiB), for a build without a key"
+# The second build padded past the limit still runs and matches its digest:
+# only the limit keeps it out.
+cp "$v2" "$folder/Kestrun_big.exe"
+truncate -s $((32 * 1024 * 1024 + 1)) "$folder/Kestrun_big.exe"
+printf 'version=1.0.02\r\nmd5=%s\r\nexe=Kestrun_big.exe\r\n' "$(md5_of "$folder/Kestrun_big.exe")" > "$folder/ver.txt"
+expect_no_update OverTheLimit 0
+check "the executable was asked once" [ "$(asked Kestrun_big.exe)" = 1 ]
+rm -f "$folder/Kestrun_big.exe"
+
+echo "a version file that trickles in, a byte every 3 s"
+publish 1.0.02 "$v2_md5"
+origin_stop
+: > "$ORIGIN_LOG"
+/usr/bin/python3 "$E2E_ROOT/tests/origin/trickle_origin.py" --root "$cdn" --port "$port" --log "$ORIGIN_LOG" \
+  --interval 3 --lifetime 400 &
+ORIGIN_PID=$!
+for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.05; done
+dir=$(install_v1 Trickled)
+started=$SECONDS
+(cd "$dir" && timeout 150 "${E2E_WINE:-/usr/lib/wine/wine64}" Kestrun.exe) &
+run=$!
+winctl wait OrvikVelmora 120000 >/dev/null 2>&1
+shown=$?
+waited=$((SECONDS - started))
+# The whole file would take over 3 minutes; the check gives up after 20 s.
+within() { [ "$1" = 0 ] && [ "$2" -ge 18 ] && [ "$2" -le 60 ]; }
+check "the login window appears after the update check's 20 s (${waited} s)" within "$shown" "$waited"
+e2e_login_then_exit >/dev/null 2>&1
+wait "$run"
+timeout 30 /usr/lib/wine/wineserver -w 2>/dev/null || true
+check "the version file was asked, the executable never" [ "$(asked ver.txt)/$(asked Kestrun_v2.exe)" = 1/0 ]
+check "everything stays in place" unchanged "$dir"
 
 e2e_done
