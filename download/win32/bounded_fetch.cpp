@@ -144,19 +144,16 @@ bool FetchBodyWithin(const wchar_t* url, size_t capacity, BodyRule rule, unsigne
     job->rule = rule;
     job->deadline = GetTickCount64() + timeLimitMs;
     job->finished.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    auto* threadShare = new (std::nothrow) std::shared_ptr<FetchJob>(job);
-    if (!job->finished || !threadShare) {
-        delete threadShare;
+    std::unique_ptr<std::shared_ptr<FetchJob>> threadShare(new (std::nothrow) std::shared_ptr<FetchJob>(job));
+    if (!job->finished || !threadShare)
         return false;
-    }
-    const uintptr_t thread = _beginthreadex(nullptr, 0, &FetchThread, threadShare, 0, nullptr);
-    if (!thread) {
-        delete threadShare;
-        return false;
-    }
     // The thread is not waited for beyond the limit, and never killed: a
     // thread stopped inside WinInet could leave its locks taken.
-    CloseHandle(reinterpret_cast<HANDLE>(thread));
+    const ScopedHandle thread(
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &FetchThread, threadShare.get(), 0, nullptr)));
+    if (!thread)
+        return false;
+    threadShare.release(); // the thread's own share now
     if (WaitForSingleObject(job->finished.Get(), timeLimitMs) != WAIT_OBJECT_0 || !job->ok)
         return false;
     body = std::move(job->body);
