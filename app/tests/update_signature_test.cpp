@@ -1,6 +1,5 @@
 #include "app/core/release_statement.h"
 #include "app/core/update_signature.h"
-#include "app/core/version_file.h"
 #include "app/posix/signature_openssl.h"
 #include "app/tests/signature_test_vector.h"
 
@@ -116,19 +115,6 @@ TEST(ReleaseStatement, IsTheDocumentedTextOverTheExecutablesDigest)
     EXPECT_EQ(ReleaseStatement("1.0.02", "K.exe", digest),
               "Kestrun-Release-1\nversion=1.0.02\nexe=K.exe\n"
               "sha256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\n");
-}
-
-// What the publisher's script printed verifies here: both sides build the
-// same statement.
-TEST(ReleaseStatement, AgreesWithThePublishersScript)
-{
-    const VersionFile file = ParseVersionFile(release_vector::kVersionFile, strlen(release_vector::kVersionFile));
-    const std::string exe = release_vector::kExecutable;
-    OpenSslSignatureVerifier verifier;
-    const UpdateSigning signing(release_vector::kPublicKeyHex, verifier);
-    EXPECT_TRUE(signing.MayAccept(file.sig));
-    EXPECT_TRUE(signing.Accepts(file.sig, file.version, file.exe, Bytes(exe), exe.size()));
-    EXPECT_FALSE(signing.Accepts(file.sig, "1.0.03", file.exe, Bytes(exe), exe.size()));
 }
 
 TEST_F(UpdateSignature, OnlyTheSignedReleaseUnderTheBuiltInKeyIsAccepted)

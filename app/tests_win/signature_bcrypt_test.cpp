@@ -1,11 +1,9 @@
 #include "app/core/update_signature.h"
-#include "app/core/version_file.h"
 #include "app/tests/signature_test_vector.h"
 #include "app/win32/signature_bcrypt.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 namespace {
@@ -52,17 +50,4 @@ TEST_F(BCryptVerifier, RefusesUnderAnotherOrAnInvalidKey)
     offCurve[63] ^= 1;
     EXPECT_FALSE(Verify(offCurve, sig, message));
     EXPECT_FALSE(Verify(P256PublicKey{}, sig, message));
-}
-
-// What the publisher's script signed installs through BCrypt too.
-TEST(BCryptRelease, AcceptsTheReleaseThePublishersScriptSigned)
-{
-    const VersionFile file = ParseVersionFile(release_vector::kVersionFile, strlen(release_vector::kVersionFile));
-    const std::string exe = release_vector::kExecutable;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(exe.data());
-    BCryptSignatureVerifier verifier;
-    const UpdateSigning signing(release_vector::kPublicKeyHex, verifier);
-    EXPECT_TRUE(signing.Accepts(file.sig, file.version, file.exe, bytes, exe.size()));
-    EXPECT_FALSE(signing.Accepts(file.sig, "1.0.01", file.exe, bytes, exe.size()));
-    EXPECT_FALSE(signing.Accepts(file.sig, file.version, file.exe, bytes, exe.size() - 1));
 }
