@@ -23,6 +23,7 @@ using P256Signature = std::array<unsigned char, kP256SignatureBytes>;
 class ISignatureVerifier {
 public:
     virtual ~ISignatureVerifier() = default;
+    // False only when the platform cannot hash.
     virtual bool Sha256(const unsigned char* bytes, size_t length, Sha256Digest& digest) = 0;
     // True only when signature is a valid ECDSA signature of SHA-256(bytes)
     // under publicKey; false for a key that is not a point of the curve.

@@ -1,5 +1,5 @@
-// SHA-256 and ECDSA P-256 verification with the system's own cryptography (BCrypt), so
-// the product needs no library beyond the system DLLs.
+// SHA-256 and ECDSA P-256 verification with the system's own cryptography
+// (BCrypt), so the product needs no library beyond the system DLLs.
 #pragma once
 
 #include "app/core/update_signature.h"
