@@ -1,4 +1,5 @@
-// SHA-256 and ECDSA P-256 verification with OpenSSL's libcrypto, for the native build.
+// SHA-256 and ECDSA P-256 verification with OpenSSL's libcrypto, for the
+// native build.
 #pragma once
 
 #include "app/core/update_signature.h"
