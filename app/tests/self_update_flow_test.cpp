@@ -303,21 +303,6 @@ TEST_F(SelfUpdate, BuildWithoutAKeyIgnoresTheSignature)
     EXPECT_EQ(app.m_mode, kModeRelaunch);
 }
 
-// A build with a key only moves forward: the publisher's older release, or
-// the current one, served again never reaches the download.
-TEST_F(SelfUpdate, BuildWithAKeyDownloadsOnlyAStrictlyNewerVersion)
-{
-    const UpdateSigning signing(std::string(128, '7'), verifier);
-    platform.localVersion = L"1.0.9";
-    const std::string rest = "\r\nmd5=00ff\r\nexe=K.exe\r\nsig=Kestrun-Release-1:" + std::string(128, 'a') + "\r\n";
-    for (const char* version : {"1.0.10", "1.0.8", "1.0.9", "1.0.90x", ""}) {
-        platform.calls.clear();
-        platform.versionFile = std::string("version=") + version + rest;
-        EXPECT_TRUE(CheckWith(signing));
-        EXPECT_EQ(Downloaded(), version == std::string("1.0.10")) << version;
-    }
-}
-
 TEST_F(SelfUpdate, BothFetchesShareOneBudgetAndTheDownloadIsCapped)
 {
     const struct {

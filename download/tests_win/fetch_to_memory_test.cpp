@@ -147,16 +147,3 @@ TEST(DownloadVerified, IncompleteOrUnmeasuredBodiesAreRejected)
     EXPECT_EQ(ReadFileBytes(path), "<missing>");
     EXPECT_EQ(origin.Requests().size(), 4u);
 }
-
-// The whole body arrives and matches: only the limit keeps it out.
-TEST(DownloadVerified, ContentLengthOverTheLimitIsRefusedBeforeAnythingIsWritten)
-{
-    const std::wstring path = TempFile(L"kestrun_capped.tmp");
-    DeleteFileW(path.c_str());
-    const std::string body = Body();
-    CannedOrigin origin;
-    origin.Answer(CannedOrigin::WithLength(body));
-    EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), Md5Hex(body.data(), body.size()),
-                                  {kLimitMs, body.size() - 1}));
-    EXPECT_EQ(ReadFileBytes(path), "<missing>");
-}
