@@ -6,14 +6,44 @@
 KEY.pem is the private key from make_update_key.sh, EXECUTABLE the file to
 publish and VERSION its version text. EXE-NAME, the name under which the
 executable is published next to the version file, defaults to the file's own
-name. The output has the keys "version", "md5", "exe" and "sig": the ECDSA
-P-256 signature over the SHA-256 digest of the executable as the hex digits
-of r||s (32 bytes each), the form the program verifies.
+name. The output has the keys "version", "md5", "exe" and "sig": the format
+tag, ":" and the ECDSA P-256 signature over the release statement (see the
+README, "Signed self-updates") as the hex digits of r||s (32 bytes each).
+
+VERSION must be dotted decimal numbers ("1.0.02", one to nine digits each)
+and EXE-NAME a plain file name (letters, digits, ".", "_" and "-", no ".."),
+so that every client reads back exactly what was signed.
 """
 import hashlib
 import os
+import re
 import subprocess
 import sys
+
+FORMAT_TAG = "Kestrun-Release-1"
+# The client's limit on an executable it downloads.
+MAX_EXE_BYTES = 32 * 1024 * 1024
+VERSION_RULE = re.compile(r"[0-9]{1,9}(\.[0-9]{1,9})*")
+EXE_NAME_RULE = re.compile(r"[A-Za-z0-9_][A-Za-z0-9._-]*")
+
+
+def release_statement(version, exe_name, body):
+    """The bytes the signature covers, exactly as the client rebuilds them."""
+    return ("%s\nversion=%s\nexe=%s\nsha256=%s\n" % (
+        FORMAT_TAG, version, exe_name, hashlib.sha256(body).hexdigest())).encode("ascii")
+
+
+def refusal(version, exe_name):
+    """Why the client would misread this version or name, or None."""
+    for what, text in (("version", version), ("exe name", exe_name)):
+        for bad in ("=", "\r", "\n", "/", "\\", "..", "\0"):
+            if bad in text:
+                return "%s %r contains %r" % (what, text, bad)
+    if not VERSION_RULE.fullmatch(version):
+        return "version %r is not dotted decimal numbers (like 1.0.02)" % version
+    if not EXE_NAME_RULE.fullmatch(exe_name):
+        return "exe name %r is not a plain file name" % exe_name
+    return None
 
 
 def read_der_integer(der, at):
@@ -54,21 +84,25 @@ def main(argv):
         return 2
     key, exe, version = argv[1], argv[2], argv[3]
     name = argv[4] if len(argv) == 5 else os.path.basename(exe)
-    for text in (version, name):
-        if not text or any(c in text for c in "\r\n\0"):
-            sys.stderr.write("version and exe name must be one non-empty line each\n")
-            return 2
+    why = refusal(version, name)
+    if why:
+        sys.stderr.write("refused: %s\n" % why)
+        return 2
     with open(exe, "rb") as f:
         body = f.read()
-    der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key, exe],
+    if not 0 < len(body) <= MAX_EXE_BYTES:
+        sys.stderr.write("refused: the executable must have 1 to %d bytes\n" % MAX_EXE_BYTES)
+        return 2
+    der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key],
+                         input=release_statement(version, name, body),
                          check=True, stdout=subprocess.PIPE).stdout
     try:
         sig = der_to_raw(der)
     except ValueError as error:
         sys.stderr.write("unexpected signature from openssl: %s\n" % error)
         return 1
-    sys.stdout.buffer.write(("version=%s\r\nmd5=%s\r\nexe=%s\r\nsig=%s\r\n" % (
-        version, hashlib.md5(body).hexdigest(), name, sig.hex())).encode())
+    sys.stdout.buffer.write(("version=%s\r\nmd5=%s\r\nexe=%s\r\nsig=%s:%s\r\n" % (
+        version, hashlib.md5(body).hexdigest(), name, FORMAT_TAG, sig.hex())).encode("ascii"))
     return 0
 
 

@@ -2,6 +2,7 @@
 
 #include "app/core/kestrun_app.h"
 #include "app/core/relaunch.h"
+#include "app/core/release_version.h"
 #include "app/core/update_signature.h"
 #include "app/core/version_file.h"
 
@@ -23,6 +24,19 @@ std::wstring UpdateMutexName(const std::wstring& modulePath)
 bool IsSameVersion(const std::wstring& remote, const std::wstring& local)
 {
     return remote.compare(0, local.size(), local) == 0;
+}
+
+bool IsWantedVersion(bool keyed, const std::wstring& remote, const std::wstring& local)
+{
+    return keyed ? IsNewerRelease(remote, local) : !IsSameVersion(remote, local);
+}
+
+unsigned long BudgetLeftMs(unsigned long long startMs, unsigned long long nowMs, unsigned long budgetMs)
+{
+    if (nowMs < startMs)
+        return 0; // a clock that went back is not trusted with more time
+    const unsigned long long spent = nowMs - startMs;
+    return spent >= budgetMs ? 0 : static_cast<unsigned long>(budgetMs - spent);
 }
 
 SwapOutcome SwapExecutables(IUpdatePlatform& platform, const std::wstring& modulePath, const std::wstring& exeName)
@@ -57,19 +71,25 @@ bool RunUpdateCheck(IUpdatePlatform& platform, const std::string& cdnBase, const
         return true;
 
     const std::string folderUrl = cdnBase + kUpdateFolder;
-    const std::string body = platform.FetchVersionFile(folderUrl + kVersionFileName, kVersionFileMaxBytes);
+    const unsigned long long start = platform.NowMs();
+    const std::string body =
+        platform.FetchVersionFile(folderUrl + kVersionFileName, kVersionFileMaxBytes, kUpdateCheckBudgetMs);
     if (body.empty())
         return true;
     const VersionFile remote = ParseVersionFile(body.data(), body.size());
-    if (IsSameVersion(platform.Widen(remote.version), platform.LocalVersion()))
+    if (!IsWantedVersion(signing.HasKey(), platform.Widen(remote.version), platform.LocalVersion()))
         return true;
     // An executable that could never be installed is not fetched at all.
     if (!signing.MayAccept(remote.sig))
         return true;
+    const DownloadLimits limits{BudgetLeftMs(start, platform.NowMs(), kUpdateCheckBudgetMs), kUpdateExeMaxBytes};
+    if (limits.timeLimitMs == 0)
+        return true;
     const BodyCheck signedByPublisher = [&signing, &remote](const unsigned char* bytes, size_t length) {
-        return signing.Accepts(remote.sig, bytes, length);
+        return signing.Accepts(remote.sig, remote.version, remote.exe, bytes, length);
     };
-    if (!platform.DownloadVerified(platform.Widen(folderUrl + remote.exe), kDownloadName, remote.md5, signedByPublisher))
+    if (!platform.DownloadVerified(platform.Widen(folderUrl + remote.exe), kDownloadName, remote.md5, limits,
+                                   signedByPublisher))
         return true;
 
     switch (SwapExecutables(platform, platform.ModulePath(), app.m_exeName)) {

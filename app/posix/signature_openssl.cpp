@@ -45,6 +45,13 @@ std::unique_ptr<EVP_PKEY, PkeyFree> ImportPublicKey(const P256PublicKey& publicK
 
 } // namespace
 
+bool OpenSslSignatureVerifier::Sha256(const unsigned char* bytes, size_t length, Sha256Digest& digest)
+{
+    unsigned int size = 0;
+    return bytes && EVP_Digest(bytes, length, digest.data(), &size, EVP_sha256(), nullptr) == 1 &&
+           size == digest.size();
+}
+
 bool OpenSslSignatureVerifier::VerifyP256Sha256(const P256PublicKey& publicKey, const P256Signature& signature,
                                                 const unsigned char* bytes, size_t length)
 {

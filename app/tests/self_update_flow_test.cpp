@@ -22,24 +22,30 @@ public:
     std::string published = "new program"; // the bytes the download delivers
     std::set<std::wstring> files{L"D:\\qzpk\\Kestrun.exe"};
     std::set<std::wstring> lockedFiles; // moves of these fail
+    unsigned long long now = 5000;          // the clock, in ms
+    unsigned long long versionFetchMs = 0;  // how long the version file takes to come
+    DownloadLimits limits{};                // what the download was given
 
     std::wstring ModulePath() override { return modulePath; }
+    unsigned long long NowMs() override { return now; }
     FolderMutex CreateFolderMutex(const std::wstring& name) override
     {
         calls.push_back("mutex " + Narrow(name));
         return mutex;
     }
-    std::string FetchVersionFile(const std::string& url, size_t capacity) override
+    std::string FetchVersionFile(const std::string& url, size_t capacity, unsigned long timeLimitMs) override
     {
-        calls.push_back("fetch " + url + " " + std::to_string(capacity));
+        calls.push_back("fetch " + url + " " + std::to_string(capacity) + " within " + std::to_string(timeLimitMs));
+        now += versionFetchMs;
         return versionFile;
     }
     std::wstring LocalVersion() override { return localVersion; }
     std::wstring Widen(const std::string& text) override { return std::wstring(text.begin(), text.end()); }
     bool DownloadVerified(const std::wstring& url, const std::wstring& path, const std::string& md5,
-                          const BodyCheck& accept) override
+                          const DownloadLimits& given, const BodyCheck& accept) override
     {
         calls.push_back("download " + Narrow(url) + " -> " + Narrow(path) + " md5 " + md5);
+        limits = given;
         const auto* bytes = reinterpret_cast<const unsigned char*>(published.data());
         if (!downloadOk || (accept && !accept(bytes, published.size())))
             return false;
@@ -84,12 +90,18 @@ public:
 };
 
 // Stands in for the platform's cryptography: answers as told and records
-// what it was asked to verify.
+// what it was asked to verify. Its digest of any bytes is their length.
 class FakeVerifier : public ISignatureVerifier {
 public:
     bool answer = true;
     std::vector<std::string> asked; // first key byte, first signature byte, the bytes
 
+    bool Sha256(const unsigned char*, size_t length, Sha256Digest& digest) override
+    {
+        digest.fill(0);
+        digest[31] = static_cast<unsigned char>(length);
+        return true;
+    }
     bool VerifyP256Sha256(const P256PublicKey& key, const P256Signature& signature,
                           const unsigned char* bytes, size_t length) override
     {
@@ -154,7 +166,7 @@ TEST_F(SelfUpdate, NewVersionIsDownloadedVerifiedSwappedAndRelaunched)
     EXPECT_TRUE(Check());
     EXPECT_EQ(platform.calls, (std::vector<std::string>{
         "mutex D__qzpk",
-        "fetch http://cdn.test/weiduan/Pelu/guanfang/ver.txt 65536",
+        "fetch http://cdn.test/weiduan/Pelu/guanfang/ver.txt 65536 within 20000",
         "download http://cdn.test/weiduan/Pelu/guanfang/Kestrun_new.exe -> Kestrun.exe.tmp md5 00ff",
         "move D:\\qzpk\\Kestrun.exe -> Kestrun.exe.old",
         "move Kestrun.exe.tmp -> Kestrun.exe",
@@ -246,11 +258,13 @@ TEST_F(SelfUpdate, ProgramThatCannotBePutBackIsNotRelaunched)
 TEST_F(SelfUpdate, BuildWithAKeyInstallsOnlyWhatTheSignatureCovers)
 {
     const UpdateSigning signing(std::string(128, '7'), verifier);
-    const std::string sig = "\r\nsig=" + std::string(128, 'A') + "\r\n";
+    const std::string sig = "\r\nsig=Kestrun-Release-1:" + std::string(128, 'A') + "\r\n";
     platform.versionFile += sig;
     EXPECT_TRUE(CheckWith(signing));
-    // The downloaded bytes themselves, under the built-in key, were verified.
-    EXPECT_EQ(verifier.asked, (std::vector<std::string>{"119 170 new program"}));
+    // The statement of the published version and name over the downloaded
+    // bytes (11 of them), under the built-in key, was verified.
+    EXPECT_EQ(verifier.asked, (std::vector<std::string>{
+        "119 170 Kestrun-Release-1\nversion=1.0.02\nexe=Kestrun_new.exe\nsha256=" + std::string(62, '0') + "0b\n"}));
     EXPECT_EQ(app.m_mode, kModeRelaunch);
 
     // A signature that does not verify: like a wrong digest, nothing moves.
@@ -268,8 +282,9 @@ TEST_F(SelfUpdate, BuildWithAKeyDoesNotFetchAnExecutableWithoutAUsableSignature)
 {
     const UpdateSigning signing(std::string(128, '7'), verifier);
     const std::string base = platform.versionFile;
-    for (const std::string& extra : {std::string(), "sig=" + std::string(127, 'a'), "sig=" + std::string(128, 'g'),
-                                     "sig= " + std::string(128, 'a'), "sig:" + std::string(128, 'a')}) {
+    const std::string tag = "sig=Kestrun-Release-1:";
+    for (const std::string& extra : {std::string(), tag + std::string(127, 'a'), tag + std::string(128, 'g'),
+                                     "sig=" + std::string(128, 'a'), tag + " " + std::string(128, 'a')}) {
         platform.calls.clear();
         platform.versionFile = base + extra + "\r\n";
         EXPECT_TRUE(CheckWith(signing)) << extra;
@@ -286,4 +301,24 @@ TEST_F(SelfUpdate, BuildWithoutAKeyIgnoresTheSignature)
     EXPECT_TRUE(Check());
     EXPECT_TRUE(verifier.asked.empty());
     EXPECT_EQ(app.m_mode, kModeRelaunch);
+}
+
+TEST_F(SelfUpdate, BothFetchesShareOneBudgetAndTheDownloadIsCapped)
+{
+    const struct {
+        unsigned long long versionFetchMs;
+        unsigned long downloadLimitMs; // 0: no download
+    } cases[] = {
+        {0, kUpdateCheckBudgetMs}, {1500, kUpdateCheckBudgetMs - 1500}, {kUpdateCheckBudgetMs, 0},
+    };
+    for (const auto& c : cases) {
+        platform.calls.clear();
+        platform.files = {L"D:\\qzpk\\Kestrun.exe"};
+        platform.limits = DownloadLimits{};
+        platform.versionFetchMs = c.versionFetchMs;
+        EXPECT_TRUE(Check());
+        EXPECT_EQ(Downloaded(), c.downloadLimitMs > 0) << c.versionFetchMs;
+        EXPECT_EQ(platform.limits.timeLimitMs, c.downloadLimitMs) << c.versionFetchMs;
+        EXPECT_EQ(platform.limits.maxBytes, c.downloadLimitMs > 0 ? kUpdateExeMaxBytes : 0u);
+    }
 }

@@ -1,3 +1,4 @@
+#include "app/core/release_statement.h"
 #include "app/core/update_signature.h"
 #include "app/posix/signature_openssl.h"
 #include "app/tests/signature_test_vector.h"
@@ -10,6 +11,7 @@
 #include <openssl/evp.h>
 
 #include <cctype>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,71 +77,100 @@ private:
     std::unique_ptr<EVP_PKEY, PkeyFree> m_key;
 };
 
+// The "sig" value a publisher writes for version text, exe name and bytes.
+std::string SignRelease(const TestKey& key, const std::string& version, const std::string& exe,
+                        const std::string& bytes)
+{
+    Sha256Digest digest;
+    OpenSslSignatureVerifier().Sha256(Bytes(bytes), bytes.size(), digest);
+    return std::string(kReleaseFormatTag) + ":" + key.SignHex(ReleaseStatement(version, exe, digest));
+}
+
 class UpdateSignature : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_EQ(key.PublicHex().size(), 128u);
-        ASSERT_EQ(signature.size(), 128u);
+        ASSERT_EQ(sig.size(), strlen(kReleaseFormatTag) + 1 + 128);
     }
-    bool Accepts(const std::string& publicHex, const std::string& sigHex, const std::string& bytes)
+    bool Accepts(const std::string& publicHex, const std::string& sigValue, const std::string& bytes,
+                 const std::string& version = "1.0.02", const std::string& exe = "Kestrun_1.0.02.exe")
     {
-        return UpdateSigning(publicHex, verifier).Accepts(sigHex, Bytes(bytes), bytes.size());
+        return UpdateSigning(publicHex, verifier).Accepts(sigValue, version, exe, Bytes(bytes), bytes.size());
     }
 
     OpenSslSignatureVerifier verifier;
     TestKey key;
     const std::string release = std::string("MZ release\0bytes", 16);
-    const std::string signature = key.SignHex(release);
+    const std::string sig = SignRelease(key, "1.0.02", "Kestrun_1.0.02.exe", release);
 };
 
 } // namespace
 
-TEST_F(UpdateSignature, OnlyTheSignedBytesUnderTheBuiltInKeyAreAccepted)
+TEST(ReleaseStatement, IsTheDocumentedTextOverTheExecutablesDigest)
 {
-    EXPECT_TRUE(Accepts(key.PublicHex(), signature, release));
-    EXPECT_TRUE(UpdateSigning(key.PublicHex(), verifier).MayAccept(signature));
+    Sha256Digest digest;
+    const std::string exe = "abc";
+    ASSERT_TRUE(OpenSslSignatureVerifier().Sha256(Bytes(exe), exe.size(), digest));
+    EXPECT_EQ(ReleaseStatement("1.0.02", "K.exe", digest),
+              "Kestrun-Release-1\nversion=1.0.02\nexe=K.exe\n"
+              "sha256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\n");
+}
+
+TEST_F(UpdateSignature, OnlyTheSignedReleaseUnderTheBuiltInKeyIsAccepted)
+{
+    EXPECT_TRUE(Accepts(key.PublicHex(), sig, release));
+    EXPECT_TRUE(UpdateSigning(key.PublicHex(), verifier).MayAccept(sig));
 
     std::string swapped = release;
     swapped[3] ^= 1;
-    EXPECT_FALSE(Accepts(key.PublicHex(), signature, swapped));
-    EXPECT_FALSE(Accepts(key.PublicHex(), signature, release + "x"));
-    EXPECT_FALSE(Accepts(TestKey().PublicHex(), signature, release));
-    EXPECT_FALSE(Accepts(key.PublicHex(), TestKey().SignHex(release), release));
+    EXPECT_FALSE(Accepts(key.PublicHex(), sig, swapped));
+    EXPECT_FALSE(Accepts(key.PublicHex(), sig, release + "x"));
+    EXPECT_FALSE(Accepts(TestKey().PublicHex(), sig, release));
+    EXPECT_FALSE(Accepts(key.PublicHex(), SignRelease(TestKey(), "1.0.02", "Kestrun_1.0.02.exe", release), release));
+    // The genuine bytes under another version text or name: a replay.
+    for (const char* version : {"9.9.99", "", "1.0.0", "1.0.02 ", "1.0.020"})
+        EXPECT_FALSE(Accepts(key.PublicHex(), sig, release, version)) << version;
+    EXPECT_FALSE(Accepts(key.PublicHex(), sig, release, "1.0.02", "Kestrun.exe"));
 
     // Either letter case of the same digits is the same signature and key.
-    std::string upper = signature, upperKey = key.PublicHex();
-    for (char& c : upper)
-        c = static_cast<char>(toupper(c));
+    std::string upper = sig, upperKey = key.PublicHex();
+    for (size_t i = strlen(kReleaseFormatTag) + 1; i < upper.size(); ++i)
+        upper[i] = static_cast<char>(toupper(upper[i]));
     for (char& c : upperKey)
         c = static_cast<char>(toupper(c));
     EXPECT_TRUE(Accepts(upperKey, upper, release));
 }
 
-TEST_F(UpdateSignature, MissingTruncatedOrGarbledSignatureIsRefused)
+TEST_F(UpdateSignature, MissingTruncatedGarbledOrUntaggedSignatureIsRefused)
 {
     const UpdateSigning signing(key.PublicHex(), verifier);
-    std::string flipped = signature;
-    flipped[70] = flipped[70] == '0' ? '1' : '0';
-    std::string garbled = signature;
-    garbled[5] = 'g';
+    const size_t hexAt = strlen(kReleaseFormatTag) + 1;
+    const std::string hex = sig.substr(hexAt);
+    std::string flipped = sig;
+    flipped[hexAt + 70] = flipped[hexAt + 70] == '0' ? '1' : '0';
+    std::string garbled = sig;
+    garbled[hexAt + 5] = 'g';
+    // Each may pass or fail MayAccept; none may be accepted.
     const std::vector<std::string> refused = {
-        "", signature.substr(0, 126), signature.substr(0, 127), signature + "0", signature + " ",
-        " " + signature, signature + "\r", garbled, flipped, std::string(128, '0'),
+        "", sig.substr(0, sig.size() - 2), sig.substr(0, sig.size() - 1), sig + "0", sig + " ", " " + sig,
+        sig + "\r", garbled, flipped, std::string(kReleaseFormatTag) + ":" + std::string(128, '0'),
+        hex, "Kestrun-Release-2:" + hex, "kestrun-release-1:" + hex, std::string(kReleaseFormatTag) + hex,
     };
-    for (const std::string& sig : refused)
-        EXPECT_FALSE(signing.Accepts(sig, Bytes(release), release.size())) << '"' << sig << '"';
-    EXPECT_FALSE(signing.MayAccept(""));
-    EXPECT_FALSE(signing.MayAccept(signature.substr(0, 126)));
-    EXPECT_FALSE(signing.MayAccept(garbled));
+    for (const std::string& value : refused)
+        EXPECT_FALSE(signing.Accepts(value, "1.0.02", "Kestrun_1.0.02.exe", Bytes(release), release.size()))
+            << '"' << value << '"';
+    // Malformed values end the check before any download.
+    for (const std::string& value : {refused[0], refused[1], refused[3], refused[7], refused[10], refused[11]})
+        EXPECT_FALSE(signing.MayAccept(value)) << '"' << value << '"';
 }
 
 TEST_F(UpdateSignature, BuildWithoutKeyTakesAnyOrNoSignature)
 {
     const UpdateSigning signing("", verifier);
     EXPECT_FALSE(signing.HasKey());
-    for (const std::string& sig : {std::string(), std::string("zz"), signature})
-        EXPECT_TRUE(signing.MayAccept(sig) && signing.Accepts(sig, Bytes(release), release.size()));
+    for (const std::string& value : {std::string(), std::string("zz"), sig})
+        EXPECT_TRUE(signing.MayAccept(value) && signing.Accepts(value, "", "", Bytes(release), release.size()));
 }
 
 TEST_F(UpdateSignature, MalformedBuiltInKeyRefusesEveryUpdate)
@@ -150,7 +181,7 @@ TEST_F(UpdateSignature, MalformedBuiltInKeyRefusesEveryUpdate)
     for (const std::string& bad : {good.substr(0, 126), good + "00", "x" + good.substr(1), offCurve}) {
         const UpdateSigning signing(bad, verifier);
         EXPECT_TRUE(signing.HasKey());
-        EXPECT_FALSE(signing.Accepts(signature, Bytes(release), release.size())) << bad;
+        EXPECT_FALSE(signing.Accepts(sig, "1.0.02", "Kestrun_1.0.02.exe", Bytes(release), release.size())) << bad;
     }
 }
 

@@ -35,10 +35,12 @@ public:
         return mutex && error == ERROR_SUCCESS ? FolderMutex::kCreated : FolderMutex::kFailed;
     }
 
-    std::string FetchVersionFile(const std::string& url, size_t capacity) override
+    unsigned long long NowMs() override { return GetTickCount64(); }
+
+    std::string FetchVersionFile(const std::string& url, size_t capacity, unsigned long timeLimitMs) override
     {
         std::vector<char> body(capacity);
-        const size_t got = FetchToMemory(Widen(url).c_str(), body.data(), body.size());
+        const size_t got = FetchToMemory(Widen(url).c_str(), body.data(), body.size(), timeLimitMs);
         return std::string(body.data(), got);
     }
 
@@ -47,9 +49,9 @@ public:
     std::wstring Widen(const std::string& text) override { return ToWide(text); }
 
     bool DownloadVerified(const std::wstring& url, const std::wstring& path, const std::string& md5,
-                          const BodyCheck& accept) override
+                          const DownloadLimits& limits, const BodyCheck& accept) override
     {
-        return ::DownloadVerified(url.c_str(), path.c_str(), md5, accept);
+        return ::DownloadVerified(url.c_str(), path.c_str(), md5, limits, accept);
     }
 
     bool MoveTo(const std::wstring& from, const std::wstring& to) override

@@ -29,8 +29,6 @@ using ScopedAlgorithm = UniqueHandle<AlgorithmTraits>;
 using ScopedKey = UniqueHandle<KeyTraits>;
 using ScopedHash = UniqueHandle<HashTraits>;
 
-constexpr ULONG kSha256Bytes = 32;
-
 ScopedAlgorithm OpenAlgorithm(const wchar_t* name)
 {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
@@ -39,10 +37,14 @@ ScopedAlgorithm OpenAlgorithm(const wchar_t* name)
     return ScopedAlgorithm(algorithm);
 }
 
+} // namespace
+
 // BCryptHash would do this in one call, but only from Windows 10 on; a hash
 // object the system allocates itself (null buffer) works from Windows 7.
-bool Sha256(const unsigned char* bytes, size_t length, unsigned char (&digest)[kSha256Bytes])
+bool BCryptSignatureVerifier::Sha256(const unsigned char* bytes, size_t length, Sha256Digest& digest)
 {
+    if (!bytes)
+        return false;
     const ScopedAlgorithm algorithm = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM);
     if (!algorithm)
         return false;
@@ -59,17 +61,15 @@ bool Sha256(const unsigned char* bytes, size_t length, unsigned char (&digest)[k
         bytes += piece;
         length -= piece;
     }
-    return BCRYPT_SUCCESS(BCryptFinishHash(hash.Get(), digest, kSha256Bytes, 0));
+    return BCRYPT_SUCCESS(BCryptFinishHash(hash.Get(), digest.data(), static_cast<ULONG>(digest.size()), 0));
 }
-
-} // namespace
 
 bool BCryptSignatureVerifier::VerifyP256Sha256(const P256PublicKey& publicKey, const P256Signature& signature,
                                                const unsigned char* bytes, size_t length)
 {
     if (!bytes)
         return false;
-    unsigned char digest[kSha256Bytes];
+    Sha256Digest digest;
     if (!Sha256(bytes, length, digest))
         return false;
 
@@ -90,6 +90,6 @@ bool BCryptSignatureVerifier::VerifyP256Sha256(const P256PublicKey& publicKey, c
     const ScopedKey key(raw);
 
     P256Signature rs = signature; // the call takes non-const buffers
-    return BCryptVerifySignature(key.Get(), nullptr, digest, kSha256Bytes, rs.data(),
+    return BCryptVerifySignature(key.Get(), nullptr, digest.data(), static_cast<ULONG>(digest.size()), rs.data(),
                                  static_cast<ULONG>(rs.size()), 0) == 0;
 }

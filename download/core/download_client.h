@@ -23,18 +23,26 @@ extern const char kFetchHeaders[];
 // INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE.
 constexpr unsigned long kFetchFlags = 0x84000100UL;
 
-// Fetches a URL into buffer; returns the number of body bytes stored, 0 on failure.
-size_t FetchToMemory(const wchar_t* url, void* buffer, size_t capacity);
+// Fetches a URL into buffer; returns the number of body bytes stored, 0 on
+// failure, for a body larger than capacity, or when the whole exchange,
+// connecting included, has not ended within timeLimitMs.
+size_t FetchToMemory(const wchar_t* url, void* buffer, size_t capacity, unsigned long timeLimitMs);
 
 // A further judgement of a downloaded body by the caller, made after the
 // digest matched and before anything is written.
 using BodyCheck = std::function<bool(const unsigned char* bytes, size_t length)>;
 
+// What one download may take.
+struct DownloadLimits {
+    unsigned long timeLimitMs; // the whole exchange, from connecting to the last byte
+    size_t maxBytes;           // a longer Content-Length is refused before anything is allocated
+};
+
 // Downloads a URL, checks its MD5 against expectedMd5 (hex, either case) and
 // the body with accept (when given), and only then writes it to path. True
-// when all of that succeeded.
+// when all of that succeeded within limits.
 bool DownloadVerified(const wchar_t* url, const wchar_t* path, const std::string& expectedMd5,
-                      const BodyCheck& accept = BodyCheck());
+                      const DownloadLimits& limits, const BodyCheck& accept = BodyCheck());
 
 // Appends the body of a URL to sink (may be null); see FetchStatus. The HTTP
 // status is not examined: an answer with a Content-Length is content.

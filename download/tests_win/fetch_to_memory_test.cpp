@@ -11,6 +11,9 @@
 
 namespace {
 
+constexpr unsigned long kLimitMs = 20000;
+constexpr DownloadLimits kLimits{kLimitMs, 1 << 20};
+
 std::wstring TempFile(const wchar_t* name)
 {
     wchar_t folder[MAX_PATH];
@@ -61,7 +64,8 @@ TEST(FetchToMemory, ReadsTheWholeBodyWithTheFixedRequest)
     CannedOrigin origin;
     origin.Answer(CannedOrigin::WithLength(Body()));
     std::vector<char> buffer(65536);
-    ASSERT_EQ(FetchToMemory(origin.Url(L"/weiduan/ver.txt").c_str(), buffer.data(), buffer.size()), Body().size());
+    ASSERT_EQ(FetchToMemory(origin.Url(L"/weiduan/ver.txt").c_str(), buffer.data(), buffer.size(), kLimitMs),
+              Body().size());
     EXPECT_EQ(std::string(buffer.data(), Body().size()), Body());
     ASSERT_EQ(origin.Requests().size(), 1u);
     const std::string request = origin.Requests()[0];
@@ -77,9 +81,9 @@ TEST(FetchToMemory, AnyAnswerWithALengthIsContentAndOthersFail)
     origin.Answer(CannedOrigin::WithLength("not found", "404 Not Found"));
     origin.Answer(CannedOrigin::Chunked("version=1.0.02"));
     char buffer[256] = {};
-    EXPECT_EQ(FetchToMemory(origin.Url(L"/a").c_str(), buffer, sizeof buffer), 9u);
+    EXPECT_EQ(FetchToMemory(origin.Url(L"/a").c_str(), buffer, sizeof buffer, kLimitMs), 9u);
     EXPECT_STREQ(buffer, "not found");
-    EXPECT_EQ(FetchToMemory(origin.Url(L"/b").c_str(), buffer, sizeof buffer), 0u);
+    EXPECT_EQ(FetchToMemory(origin.Url(L"/b").c_str(), buffer, sizeof buffer, kLimitMs), 0u);
 }
 
 TEST(FetchToMemory, BodyLargerThanTheBufferFailsWithoutWritingPastIt)
@@ -87,7 +91,7 @@ TEST(FetchToMemory, BodyLargerThanTheBufferFailsWithoutWritingPastIt)
     CannedOrigin origin;
     origin.Answer(CannedOrigin::WithLength(Body()));
     std::vector<char> buffer(5000 + 16, '#');
-    EXPECT_EQ(FetchToMemory(origin.Url(L"/big").c_str(), buffer.data(), 5000), 0u);
+    EXPECT_EQ(FetchToMemory(origin.Url(L"/big").c_str(), buffer.data(), 5000, kLimitMs), 0u);
     EXPECT_EQ(std::string(buffer.end() - 16, buffer.end()), std::string(16, '#'));
 }
 
@@ -100,8 +104,8 @@ TEST(FetchToMemory, UnreachableOriginFailsFast)
     }
     char buffer[16];
     const DWORD start = GetTickCount();
-    EXPECT_EQ(FetchToMemory(url.c_str(), buffer, sizeof buffer), 0u);
-    EXPECT_FALSE(DownloadVerified(url.c_str(), TempFile(L"kestrun_unreached.tmp").c_str(), Md5Hex("", 0)));
+    EXPECT_EQ(FetchToMemory(url.c_str(), buffer, sizeof buffer, kLimitMs), 0u);
+    EXPECT_FALSE(DownloadVerified(url.c_str(), TempFile(L"kestrun_unreached.tmp").c_str(), Md5Hex("", 0), kLimits));
     EXPECT_LT(GetTickCount() - start, 10000u);
 }
 
@@ -113,13 +117,13 @@ TEST(DownloadVerified, WritesTheBodyOnlyWhenItsDigestMatches)
     origin.Answer(CannedOrigin::WithLength(Body()));
     const std::string digest = Md5Hex(Body().data(), Body().size());
 
-    EXPECT_TRUE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), Upper(digest)));
+    EXPECT_TRUE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), Upper(digest), kLimits));
     EXPECT_EQ(ReadFileBytes(path), Body());
 
     // A wrong digest leaves what was there untouched.
     WriteFileBytes(path, "previous");
-    EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), Md5Hex("x", 1)));
-    EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), ""));
+    EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), Md5Hex("x", 1), kLimits));
+    EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), "", kLimits));
     EXPECT_EQ(ReadFileBytes(path), "previous");
     DeleteFileW(path.c_str());
 }
@@ -139,7 +143,7 @@ TEST(DownloadVerified, IncompleteOrUnmeasuredBodiesAreRejected)
     origin.Answer(CannedOrigin::WithLength(""));
     origin.Answer(CannedOrigin::WithLength("not found", "404 Not Found"));
     for (int i = 0; i < 4; ++i)
-        EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), digest)) << i;
+        EXPECT_FALSE(DownloadVerified(origin.Url(L"/K.exe").c_str(), path.c_str(), digest, kLimits)) << i;
     EXPECT_EQ(ReadFileBytes(path), "<missing>");
     EXPECT_EQ(origin.Requests().size(), 4u);
 }

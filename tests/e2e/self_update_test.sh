@@ -6,8 +6,11 @@
 # A wrong digest, a missing Content-Length, an unchanged version and a second
 # instance of the same folder leave everything in place. A third build carries
 # the public key of a signing key made for the test: it installs only a
-# release whose sig= verifies over the downloaded bytes. The origin's request
-# log shows what was asked.
+# strictly newer release whose sig= verifies over its statement (version,
+# name and the downloaded bytes), so neither an older signed release nor a
+# relabelled one gets in. An executable over the size limit is refused, and
+# a version file that trickles in holds start-up no longer than the check's
+# budget. The origin's request log shows what was asked.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/install_lib.sh"
 
@@ -47,12 +50,15 @@ v1k_md5=$(md5_of "$v1k")
 check "the three twins differ" [ "$(printf '%s\n' "$v1_md5" "$v2_md5" "$v1k_md5" | sort -u | wc -l)" = 3 ]
 
 e2e_prefix
+# The trickle case waits for the login window.
+e2e_screen
+e2e_unmanaged_windows
 cdn=$(mktemp -d)
 folder="$cdn/weiduan/Pelu/guanfang"
 mkdir -p "$folder"
 cp "$v2" "$folder/Kestrun_v2.exe"
 ORIGIN_PID=
-trap 'origin_stop; rm -rf "$cdn"' EXIT
+trap 'origin_stop; rm -rf "$cdn"; kill ${XVFB_PID:-} 2>/dev/null || true' EXIT
 
 # ver.txt with CRLF line ends; $1 version, $2 digest.
 publish() {
@@ -91,7 +97,9 @@ check "nothing else was asked" [ "$(wc -l < "$ORIGIN_LOG")" = 2 ]
 check "requests carry the Agent<ticks> user agent" [ -z "$(grep -v ' Agent-\?[0-9][0-9]*$' "$ORIGIN_LOG")" ]
 
 # expect_no_update FOLDER EXPECTED-EXE-REQUESTS [origin options]: a start of
-# the first twin with the origin so configured changes nothing.
+# the installed twin with the origin so configured changes nothing; counts
+# the requests for $published.
+published=Kestrun_v2.exe
 expect_no_update() {
   local name=$1 downloads=$2 dir
   shift 2
@@ -99,7 +107,7 @@ expect_no_update() {
   dir=$(install_v1 "$name")
   e2e_start_and_end 60 "$dir" Kestrun.exe
   check "everything stays in place" unchanged "$dir"
-  check "the executable was asked $downloads time(s)" [ "$(asked Kestrun_v2.exe)" = "$downloads" ]
+  check "the executable was asked $downloads time(s)" [ "$(asked "$published")" = "$downloads" ]
 }
 
 echo "the digest does not match"
@@ -172,5 +180,53 @@ mv "$cdn/real.exe" "$folder/Kestrun_v2.exe"
 echo "an unsigned version file, for the build with the key"
 publish 1.0.02 "$v2_md5"
 expect_no_update Unsigned 0
+
+echo "the publisher's older signed release, served again"
+# Genuinely signed with the same key, but older than the installed 1.0.01.
+cp "$v1" "$folder/Kestrun_old.exe"
+older="$cdn/older-ver.txt"
+/usr/bin/python3 "$E2E_ROOT/scripts/sign_update.py" "$keys/update_key.pem" "$folder/Kestrun_old.exe" 1.0.00 > "$older"
+cp "$older" "$folder/ver.txt"
+published=Kestrun_old.exe
+expect_no_update OlderRelease 0
+check "only the version file was asked" [ "$(asked ver.txt)/$(wc -l < "$ORIGIN_LOG")" = 1/1 ]
+
+echo "the older release's genuine statement under a changed version text"
+sed 's/^version=.*\r$/version=9.9.99\r/' "$older" > "$folder/ver.txt"
+check "the version file differs from the signed one only in its version" \
+  [ "$(diff "$older" "$folder/ver.txt" | grep -c '^[<>] version=')" = 2 ]
+# Newer than 1.0.01, so the executable is fetched; its signature refuses it.
+expect_no_update Relabelled 1
+
+installed=$v1
+echo "an executable over the size limit (32 MiB), for a build without a key"
+# The second build padded past the limit still runs and matches its digest:
+# only the limit keeps it out.
+cp "$v2" "$folder/Kestrun_big.exe"
+truncate -s $((32 * 1024 * 1024 + 1)) "$folder/Kestrun_big.exe"
+printf 'version=1.0.02\r\nmd5=%s\r\nexe=Kestrun_big.exe\r\n' "$(md5_of "$folder/Kestrun_big.exe")" > "$folder/ver.txt"
+published=Kestrun_big.exe
+expect_no_update OverTheLimit 1
+rm -f "$folder/Kestrun_big.exe"
+published=Kestrun_v2.exe
+
+echo "a version file that trickles in, a byte every 3 s"
+publish 1.0.02 "$v2_md5"
+restart_origin --trickle 'ver\.txt' --trickle-interval 3
+dir=$(install_v1 Trickled)
+started=$SECONDS
+(cd "$dir" && timeout 150 "${E2E_WINE:-/usr/lib/wine/wine64}" Kestrun.exe) &
+run=$!
+winctl wait OrvikVelmora 120000 >/dev/null 2>&1
+shown=$?
+waited=$((SECONDS - started))
+# The whole file would take over 3 minutes; the check gives up after 20 s.
+within() { [ "$1" = 0 ] && [ "$2" -ge 18 ] && [ "$2" -le 60 ]; }
+check "the login window appears after the update check's 20 s (${waited} s)" within "$shown" "$waited"
+e2e_login_then_exit >/dev/null 2>&1
+wait "$run"
+timeout 30 /usr/lib/wine/wineserver -w 2>/dev/null || true
+check "the version file was asked, the executable never" [ "$(asked ver.txt)/$(asked Kestrun_v2.exe)" = 1/0 ]
+check "everything stays in place" unchanged "$dir"
 
 e2e_done

@@ -13,6 +13,7 @@ can misbehave on purpose for chosen paths:
   --hang       read the request and never answer it
   --delay      wait this long before answering any request (for concurrency tests)
   --delay-match  with --delay: wait only for matching paths
+  --trickle    send the body of matching paths a byte every --trickle-interval s
 
 The port it listens on (chosen by the system unless --port fixes it, for
 programs built with the origin's address) is written to --port-file.
@@ -44,6 +45,8 @@ def main():
     ap.add_argument("--log-peer", action="store_true")
     # Paths answered on a connection that stays open for the next request.
     ap.add_argument("--keep-alive")
+    ap.add_argument("--trickle")
+    ap.add_argument("--trickle-interval", type=float, default=3.0)
     args = ap.parse_args()
     lock = threading.Lock()
 
@@ -114,7 +117,29 @@ def main():
             if not isinstance(sys.exc_info()[1], ConnectionError):
                 super().handle_error(request, client_address)
 
-    server = Server(("127.0.0.1", args.port), Handler)
+    # The self-update test's trickle: after the header, the body of matching
+    # paths goes out one byte every --trickle-interval seconds, so that no
+    # single read ever waits long enough to time out.
+    class TrickleWriter:
+        def __init__(self, out):
+            self.out = out
+
+        def write(self, data):
+            for i in range(len(data)):
+                self.out.write(data[i:i + 1])
+                self.out.flush()
+                time.sleep(args.trickle_interval)
+
+        def __getattr__(self, name):
+            return getattr(self.out, name)
+
+    class TrickleHandler(Handler):
+        def end_headers(self):
+            super().end_headers()
+            if matches(args.trickle, self.path):
+                self.wfile = TrickleWriter(self.wfile)
+
+    server = Server(("127.0.0.1", args.port), TrickleHandler)
     server.daemon_threads = True
     with open(args.port_file + ".tmp", "w") as f:
         f.write(str(server.server_address[1]))
