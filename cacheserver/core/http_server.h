@@ -64,3 +64,6 @@ private:
 
 // True when the path may be put into a CDN URL: no control characters, no blanks.
 bool IsFetchablePath(const std::string& path);
+// True when a segment of the path before its query is "." or "..", also
+// spelled with "%2e": such a path would leave the CDN's base path.
+bool HasDotSegment(const std::string& path);
