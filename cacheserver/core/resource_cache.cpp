@@ -34,7 +34,14 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
         m_rootPath += kSrvPathSeparator;
     SweepTemporaryFiles();
     m_misses = std::make_shared<CMissBoard>(config.fetch, config.cdnAnswerTimeoutMs, config.cdnStallTimeoutMs);
-    SetLimits(config.idleTimeoutMs, config.maxConnections);
+    ServerLimits limits;
+    limits.idleTimeoutMs = config.idleTimeoutMs;
+    limits.headerTimeoutMs = config.headerTimeoutMs;
+    limits.stallTimeoutMs = config.sendStallTimeoutMs;
+    limits.minBytesPerSecond = config.minSendBytesPerSecond;
+    limits.rateWindowMs = config.sendRateWindowMs;
+    limits.maxConnections = config.maxConnections;
+    SetLimits(limits);
 
     int port = config.firstPort;
     for (int attempt = 1;; ++attempt) {

@@ -224,6 +224,12 @@ int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, SrvWaitFor what, int 
     return revents != 0 ? kSrvReady : kSrvTimedOut;
 }
 
+void SrvWakeWatch(SrvWatch* watch)
+{
+    // poll reports a socket shut down for receiving as readable.
+    shutdown(watch->fd, SHUT_RDWR);
+}
+
 void SrvCloseWatch(SrvWatch* watch)
 {
     delete watch;

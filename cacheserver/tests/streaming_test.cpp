@@ -213,36 +213,142 @@ TEST(CacheStreaming, TimeLimitsEndTheWaitForASilentCdn)
     EXPECT_EQ(server.RunningFetches(), 0);
 }
 
-TEST(CacheStreaming, IdleConnectionsAreClosedAndPastTheCapNewOnesAtOnce)
+namespace {
+
+// Reads 1 KiB every pauseMs for budgetMs.
+void ReadSlowly(TestClient& client, int pauseMs, int budgetMs)
+{
+    const auto t0 = Clock::now();
+    while (MillisecondsSince(t0) < budgetMs) {
+        client.Receive(1024, 50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    }
+}
+
+bool ConnectionsEndWithin(CHTTPServer& server, int timeoutMs)
+{
+    const auto t0 = Clock::now();
+    while (server.ConnectionThreadCount() > 0 && MillisecondsSince(t0) < timeoutMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return server.ConnectionThreadCount() == 0;
+}
+
+} // namespace
+
+TEST(CacheStreaming, SlowPeersCannotStretchTheLimits)
+{
+    TestHttpServer server;
+    const std::string root = FreshFolder("slow");
+    WriteFileText(root + Md5Hex("/k", 2), "k");
+    CacheServerConfig config = server.Config(root);
+    config.idleTimeoutMs = 4000;
+    config.headerTimeoutMs = 400;
+    ASSERT_TRUE(server.Launch(config));
+    const int port = server.ListeningPort();
+
+    // Silent after the accept: the header's limit, not the idle one.
+    TestClient silent(port);
+    auto t0 = Clock::now();
+    EXPECT_TRUE(silent.PeerClosed(3000));
+    EXPECT_LT(MillisecondsSince(t0), 3000);
+
+    // A byte every 50 ms does not move the header's deadline.
+    TestClient trickler(port);
+    t0 = Clock::now();
+    const std::string header = "GET /k HTTP/1.0\r\nX-Padding: " + std::string(100, 'p');
+    bool closed = false;
+    for (size_t i = 0; i < header.size() && !closed; ++i) {
+        closed = !trickler.Send(header.substr(i, 1)) || trickler.PeerClosed(50);
+    }
+    EXPECT_TRUE(closed || trickler.PeerClosed(3000));
+    EXPECT_LT(MillisecondsSince(t0), 3000);
+
+    // Between requests the idle limit holds: still open well past the header's.
+    TestClient kept(port);
+    kept.Send("GET /k HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n");
+    EXPECT_EQ(Body(kept.ReceiveResponse()), "k");
+    EXPECT_FALSE(kept.PeerClosed(1200));
+    kept.Send("GET /k HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(Body(kept.ReceiveResponse()), "k");
+}
+
+TEST(CacheStreaming, ReadersThatStallOrTrickleAreCutOff)
+{
+    const std::string root = FreshFolder("reader");
+    const std::string big(4 << 20, 'b');
+    WriteFileText(root + Md5Hex("/big", 4), big);
+    const struct {
+        const char* name;
+        int stallMs;
+        int windowMs;
+        int minRate;
+        int pauseMs; // between reads of 1 KiB; 0 reads at full speed
+        bool cut;
+    } cases[] = {
+        {"no progress", 500, 60000, 1, 1500, true},
+        {"below the rate", 60000, 500, 1 << 20, 100, true},
+        {"a reader at full speed", 500, 500, 1 << 20, 0, false},
+    };
+    for (const auto& c : cases) {
+        TestHttpServer server;
+        CacheServerConfig config = server.Config(root);
+        config.sendStallTimeoutMs = c.stallMs;
+        config.sendRateWindowMs = c.windowMs;
+        config.minSendBytesPerSecond = c.minRate;
+        ASSERT_TRUE(server.Launch(config)) << c.name;
+        TestClient client(server.ListeningPort());
+        // A small window makes the server wait for a slow reader soon.
+        if (c.pauseMs > 0)
+            client.SetReceiveBuffer(4096);
+        client.Send("GET /big HTTP/1.0\r\n\r\n");
+        if (c.pauseMs == 0) {
+            EXPECT_EQ(Body(client.ReceiveResponse(10000)).size(), big.size()) << c.name;
+            continue;
+        }
+        // The system's buffers hide a close from the reader: the server's
+        // own count tells whether the connection gave up its thread.
+        ReadSlowly(client, c.pauseMs, 1500);
+        EXPECT_EQ(ConnectionsEndWithin(server, 2000), c.cut) << c.name;
+    }
+}
+
+TEST(CacheStreaming, PastTheCapTheLongestIdleMakesRoomAndMidRequestOnesStay)
 {
     TestHttpServer server;
     const std::string root = FreshFolder("cap");
     WriteFileText(root + Md5Hex("/k", 2), "k");
     CacheServerConfig config = server.Config(root);
-    config.idleTimeoutMs = 500;
     config.maxConnections = 3;
     ASSERT_TRUE(server.Launch(config));
+    const int port = server.ListeningPort();
 
     std::vector<std::unique_ptr<TestClient>> kept;
     for (int i = 0; i < 3; ++i) {
-        kept.push_back(std::make_unique<TestClient>(server.ListeningPort()));
+        kept.push_back(std::make_unique<TestClient>(port));
         kept.back()->Send("GET /k HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n");
         EXPECT_EQ(Body(kept.back()->ReceiveResponse()), "k");
     }
-    // Closed on arrival, before it could ask for anything.
-    TestClient refused(server.ListeningPort());
-    EXPECT_TRUE(refused.PeerClosed(1000));
+    // All three wait between requests: the newcomer is served, and the one
+    // idle longest makes room.
+    TestClient newcomer(port);
+    newcomer.Send("GET /k HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n");
+    EXPECT_EQ(Body(newcomer.ReceiveResponse()), "k");
+    EXPECT_TRUE(kept[0]->PeerClosed(2000));
+    EXPECT_FALSE(kept[1]->PeerClosed(100));
+    EXPECT_FALSE(kept[2]->PeerClosed(100));
 
-    const auto t0 = Clock::now();
-    for (auto& client : kept)
-        EXPECT_TRUE(client->PeerClosed(3000));
-    EXPECT_GE(MillisecondsSince(t0), 300);
-    // Their threads are gone, so there is room again.
-    while (server.ConnectionThreadCount() > 0 && MillisecondsSince(t0) < 3000)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    TestClient again(server.ListeningPort());
-    again.Send("GET /k HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(Body(again.ReceiveResponse()), "k");
+    // Now every slot is mid-request: a further one is refused, and the
+    // requests under way are answered once whole.
+    kept[1]->Send("GET /k HT");
+    kept[2]->Send("GET /k HT");
+    newcomer.Send("GET /k HT");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    TestClient refused(port);
+    EXPECT_TRUE(refused.PeerClosed(2000));
+    for (TestClient* client : {kept[1].get(), kept[2].get(), &newcomer}) {
+        client->Send("TP/1.0\r\n\r\n");
+        EXPECT_EQ(Body(client->ReceiveResponse()), "k");
+    }
 }
 
 TEST(CacheStreaming, StopDuringAFetchThatNeverEndsIsBounded)

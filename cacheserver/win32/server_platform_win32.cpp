@@ -232,6 +232,13 @@ int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, SrvWaitFor, int timeo
     return kSrvReady;
 }
 
+void SrvWakeWatch(SrvWatch* watch)
+{
+    // The waiter retries its receive, which would block, and then finds
+    // that it has been told to end.
+    WSASetEvent(watch->event);
+}
+
 void SrvCloseWatch(SrvWatch* watch)
 {
     if (!watch)
