@@ -17,6 +17,8 @@ public:
     // Asked between pieces and, where the client allows, while it waits for
     // the network: false means nobody wants the answer any more.
     virtual bool KeepGoing() = 0;
+    // Before a redirect is followed: its status and the absolute URL it leads to.
+    virtual bool OnRedirect(int status, const std::string& target) = 0;
 
 protected:
     ~ICdnReceiver() = default;

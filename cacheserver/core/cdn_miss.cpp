@@ -25,6 +25,21 @@ bool IsHexDigit(char c)
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
 }
 
+// "scheme://host:port" of an absolute URL, in lower case; empty when the
+// URL has no scheme.
+std::string OriginOf(const std::string& url)
+{
+    const size_t scheme = url.find("://");
+    if (scheme == std::string::npos)
+        return std::string();
+    const size_t end = url.find_first_of("/?#", scheme + 3);
+    std::string origin = url.substr(0, end);
+    for (char& c : origin)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return origin;
+}
+
 } // namespace
 
 bool IsTemporaryFileName(const std::string& name)
@@ -66,7 +81,7 @@ struct CdnMiss {
         if (settled || temporary.empty())
             return;
         settled = true;
-        if (state == State::kComplete && status == 200 && FsReplaceFile(temporary.c_str(), file.c_str()))
+        if (state == State::kComplete && status == 200 && pinnable && FsReplaceFile(temporary.c_str(), file.c_str()))
             return;
         SrvRemoveFile(temporary);
     }
@@ -79,6 +94,9 @@ struct CdnMiss {
     const Clock::time_point started = Clock::now();
     std::atomic<bool> cancelled{false};
     bool settled = false;
+    // Every redirect on the way was permanent and stayed on the CDN's
+    // host: only then is the answer the resource for good.
+    bool pinnable = true;
     int readers = 0; // guarded by the board's lock
 
     // Guarded by lock.
@@ -166,6 +184,16 @@ public:
     }
 
     bool KeepGoing() override { return !m_miss->cancelled; }
+
+    bool OnRedirect(int status, const std::string& target) override
+    {
+        CdnMiss& m = *m_miss;
+        std::lock_guard<std::mutex> hold(m.lock);
+        const bool permanent = status == 301 || status == 308;
+        if (!permanent || OriginOf(target).empty() || OriginOf(target) != OriginOf(m.url))
+            m.pinnable = false; // served, but asked again next time
+        return !m.cancelled;
+    }
 
 private:
     std::shared_ptr<CdnMiss> m_miss;

@@ -137,6 +137,16 @@ TEST(CacheStreaming, OnlyAWhole200IsStoredAndEveryOtherOutcomeIsAnsweredAsItIs)
         };
     };
     const CdnFetch noAnswer = [](const std::string&, ICdnReceiver&) { return CdnFetchResult::kFailed; };
+    // A whole 200 "abc" reached through the given hops.
+    const auto redirected = [](std::vector<std::pair<int, std::string>> hops) {
+        return [=](const std::string&, ICdnReceiver& receiver) {
+            for (const auto& hop : hops)
+                receiver.OnRedirect(hop.first, hop.second);
+            if (receiver.OnHead(200, "OK", 3))
+                receiver.OnBody("abc", 3);
+            return CdnFetchResult::kComplete;
+        };
+    };
     const Case cases[] = {
         {"whole 200", answer(200, "OK", 3, "abc", CdnFetchResult::kComplete), "HTTP/1.0 200 OK", "abc", false, true},
         {"404 page", answer(404, "Not Found", 4, "gone", CdnFetchResult::kComplete), "HTTP/1.0 404 Not Found", "gone",
@@ -149,6 +159,14 @@ TEST(CacheStreaming, OnlyAWhole200IsStoredAndEveryOtherOutcomeIsAnsweredAsItIs)
         {"time-out", [](const std::string&, ICdnReceiver&) { return CdnFetchResult::kTimedOut; },
          "HTTP/1.0 504 Gateway Timeout", "", false, false},
         {"body breaks off", answer(200, "OK", 10, "abcd", CdnFetchResult::kFailed), "HTTP/1.0 200 OK", "abcd", true,
+         false},
+        {"permanent hops on the CDN's host", redirected({{301, "http://cdn.test/a"}, {308, "HTTP://CDN.TEST/b?c"}}),
+         "HTTP/1.0 200 OK", "abc", false, true},
+        {"a temporary hop", redirected({{301, "http://cdn.test/a"}, {302, "http://cdn.test/err"}}), "HTTP/1.0 200 OK",
+         "abc", false, false},
+        {"a hop to another host", redirected({{301, "http://cdn.test.evil/a"}}), "HTTP/1.0 200 OK", "abc", false,
+         false},
+        {"a hop to another port", redirected({{308, "http://cdn.test:8080/a"}}), "HTTP/1.0 200 OK", "abc", false,
          false},
     };
     for (const Case& c : cases) {
