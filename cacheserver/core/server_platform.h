@@ -83,6 +83,8 @@ void SrvDetachThread(const SrvThread& thread);
 // Releases a thread that has been joined.
 void SrvCloseThread(const SrvThread& thread);
 unsigned long SrvProcessId();
+// True when a process with this id runs (or may: it exists but cannot be asked).
+bool SrvProcessRunning(unsigned long processId);
 
 // Files. An open file may be renamed or deleted by others; those who have
 // it open keep reading what it held.

@@ -317,6 +317,13 @@ unsigned long SrvProcessId()
     return static_cast<unsigned long>(getpid());
 }
 
+bool SrvProcessRunning(unsigned long processId)
+{
+    if (processId == 0 || processId > static_cast<unsigned long>(INT_MAX))
+        return false;
+    return kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
+}
+
 SrvFile* SrvCreateNewFile(const std::string& path)
 {
     return WrapFileDescriptor(open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));

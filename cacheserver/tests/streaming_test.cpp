@@ -4,6 +4,7 @@
 #include "cacheserver/tests/test_server.h"
 
 #include "base/core/md5.h"
+#include "cacheserver/core/cdn_miss.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 #include <utime.h>
 #include <vector>
 
@@ -379,7 +381,13 @@ TEST(CacheStreaming, StopDuringAFetchThatNeverEndsIsBounded)
         gate->Wait(receiver, true); // deaf to KeepGoing, like a read that never returns
         return CdnFetchResult::kFailed;
     });
-    ASSERT_TRUE(server.LaunchIn(FreshFolder("stuck")));
+    const std::string root = FreshFolder("stuck");
+    ASSERT_TRUE(server.LaunchIn(root));
+    const auto temporaries = [&root] {
+        int n = 0;
+        SrvListFolder(root, [&n](const std::string& name, long long) { n += IsTemporaryFileName(name) ? 1 : 0; });
+        return n;
+    };
     TestClient client(server.ListeningPort());
     client.Send("GET /stuck HTTP/1.0\r\n\r\n");
     std::string got;
@@ -389,23 +397,40 @@ TEST(CacheStreaming, StopDuringAFetchThatNeverEndsIsBounded)
         got += more;
     }
 
+    EXPECT_EQ(temporaries(), 1);
+
     const auto t0 = Clock::now();
     server.Stop();
     EXPECT_LT(MillisecondsSince(t0), 2000);
     EXPECT_EQ(server.RunningFetches(), 1); // left behind, not waited for
+    EXPECT_EQ(temporaries(), 0);           // and its file with it
     EXPECT_TRUE(client.PeerClosed(1000));
     gate->Open();
 }
 
-TEST(CacheStreaming, TemporaryFilesAreNeverServedAndOldOnesAreSwept)
+TEST(CacheStreaming, TemporaryFilesAreNeverServedAndLeftOnesAreSwept)
 {
     const std::string root = FreshFolder("temporary");
-    const std::string stale = root + Md5Hex("/t", 2) + ".4242-0.part";
-    const std::string fresh = root + Md5Hex("/u", 2) + ".4243-0.part";
-    WriteFileText(stale, "left by a killed process");
-    WriteFileText(fresh, "being written by another process");
+    // A process id that runs (this one's parent) and one that cannot.
+    const std::string running = std::to_string(getppid());
+    const struct {
+        std::string name;
+        bool old;
+        bool kept;
+    } files[] = {
+        {Md5Hex("/t", 2) + ".4242-0.part", true, false},
+        {Md5Hex("/u", 2) + "." + running + "-0.part", false, true},
+        {Md5Hex("/v", 2) + "." + running + "-1.part", true, false},
+        {Md5Hex("/w", 2) + ".4294967294-0.part", false, false},
+        {Md5Hex("/x", 2) + ".part3", false, true},
+    };
     const utimbuf tenMinutesAgo = {time(nullptr) - 600, time(nullptr) - 600};
-    ASSERT_EQ(utime(stale.c_str(), &tenMinutesAgo), 0);
+    for (const auto& f : files) {
+        WriteFileText(root + f.name, "left by another process");
+        if (f.old) {
+            ASSERT_EQ(utime((root + f.name).c_str(), &tenMinutesAgo), 0);
+        }
+    }
 
     TestHttpServer server([](const std::string&, COutBuf* body) {
         body->Write("from the CDN", 12);
@@ -413,8 +438,9 @@ TEST(CacheStreaming, TemporaryFilesAreNeverServedAndOldOnesAreSwept)
     });
     ASSERT_TRUE(server.LaunchIn(root));
     server.Stop();
-    EXPECT_FALSE(Exists(stale));
-    EXPECT_TRUE(Exists(fresh));
+    for (const auto& f : files)
+        EXPECT_EQ(Exists(root + f.name), f.kept) << f.name;
     EXPECT_EQ(BodyOf(server, "/u"), "from the CDN");
     EXPECT_EQ(server.Fetches(), 1);
 }
+

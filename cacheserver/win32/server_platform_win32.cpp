@@ -323,6 +323,17 @@ unsigned long SrvProcessId()
     return GetCurrentProcessId();
 }
 
+bool SrvProcessRunning(unsigned long processId)
+{
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
 SrvFile* SrvCreateNewFile(const std::string& path)
 {
     return WrapHandle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareReadDelete, nullptr, CREATE_NEW,
