@@ -19,7 +19,8 @@ can misbehave on purpose for chosen paths:
                and a shorter one)
   --length-and-chunked  send a Content-Length beside a chunked body
   --redirect PATTERN=STATUS=LOCATION  answer matching paths with STATUS and
-               that Location (may be given more than once)
+               that Location, where "{port}" is the origin's port (may be
+               given more than once)
 
 The port it listens on (chosen by the system unless --port fixes it, for
 programs built with the origin's address) is written to --port-file.
@@ -83,7 +84,7 @@ def main():
                 if matches(pattern, self.path):
                     body = b"moved"
                     self.send_response(int(status))
-                    self.send_header("Location", location)
+                    self.send_header("Location", location.replace("{port}", str(self.server.server_address[1])))
                     self.send_header("Content-Length", str(len(body)))
                     self.end_headers()
                     self.wfile.write(body)
