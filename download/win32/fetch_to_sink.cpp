@@ -14,6 +14,16 @@ constexpr DWORD kReadPieceBytes = 16384;
 // Redirects are followed here, not by WinInet, so that each hop is seen.
 constexpr int kMaxRedirects = 10;
 constexpr DWORD kHeadAreaBytes = 8192;
+// WinInet keeps a connection whenever the answer allows it and hands it to
+// the next request even when bytes nobody asked for wait on it, which would
+// then be read as that request's answer. So nothing is kept: the CDN is asked
+// to close, and what WinInet kept anyway is dropped after each fetch.
+const char kStreamHeaders[] = "Accept: */*\r\nConnection: close\r\n\r\n";
+
+void DropKeptConnections()
+{
+    InternetSetOptionA(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
+}
 
 bool IsRedirect(DWORD status)
 {
@@ -108,7 +118,9 @@ int FetchToSink(const char* url, const char* ignored, COutBuf* sink)
     ScopedInternet internet(OpenSession());
     if (!internet)
         return kFetchOffline;
-    return FetchWithHandle(internet.Get(), url, ignored, sink);
+    const int status = FetchWithHandle(internet.Get(), url, ignored, sink);
+    DropKeptConnections();
+    return status;
 }
 
 int FetchStream(const char* url, IFetchReceiver& receiver)
@@ -116,7 +128,9 @@ int FetchStream(const char* url, IFetchReceiver& receiver)
     ScopedInternet internet(OpenSession());
     if (!internet)
         return kFetchOffline;
-    return StreamWithHandle(internet.Get(), url, receiver);
+    const int status = StreamWithHandle(internet.Get(), url, receiver);
+    DropKeptConnections();
+    return status;
 }
 
 int FetchWithHandle(HINTERNET internet, const char* url, const char*, COutBuf* sink)
@@ -131,8 +145,8 @@ int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiv
     for (int hop = 0;; ++hop) {
         // Closed with the internet handle at the latest; closed here so that a
         // caller reusing the handle does not collect requests.
-        ScopedInternet request(InternetOpenUrlA(internet, current.c_str(), kFetchHeaders,
-                                                static_cast<DWORD>(std::strlen(kFetchHeaders)),
+        ScopedInternet request(InternetOpenUrlA(internet, current.c_str(), kStreamHeaders,
+                                                static_cast<DWORD>(std::strlen(kStreamHeaders)),
                                                 kFetchFlags | INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
         if (!request)
             return FailureOfLastCall(kFetchCannotOpen);
