@@ -245,6 +245,14 @@ void ReadSlowly(TestClient& client, int pauseMs, int budgetMs)
     }
 }
 
+// The configuration for a fresh folder that holds the file of "/k".
+CacheServerConfig ConfigServingK(TestHttpServer& server, const char* folder)
+{
+    const std::string root = FreshFolder(folder);
+    WriteFileText(root + Md5Hex("/k", 2), "k");
+    return server.Config(root);
+}
+
 bool ConnectionsEndWithin(CHTTPServer& server, int timeoutMs)
 {
     const auto t0 = Clock::now();
@@ -258,9 +266,7 @@ bool ConnectionsEndWithin(CHTTPServer& server, int timeoutMs)
 TEST(CacheStreaming, SlowPeersCannotStretchTheLimits)
 {
     TestHttpServer server;
-    const std::string root = FreshFolder("slow");
-    WriteFileText(root + Md5Hex("/k", 2), "k");
-    CacheServerConfig config = server.Config(root);
+    CacheServerConfig config = ConfigServingK(server, "slow");
     config.idleTimeoutMs = 4000;
     config.headerTimeoutMs = 400;
     ASSERT_TRUE(server.Launch(config));
@@ -324,9 +330,7 @@ TEST(CacheStreaming, ReadersThatStallOrTrickleAreCutOff)
 TEST(CacheStreaming, PastTheCapConnectionsMidRequestKeepTheirPlace)
 {
     TestHttpServer server;
-    const std::string root = FreshFolder("cap");
-    WriteFileText(root + Md5Hex("/k", 2), "k");
-    CacheServerConfig config = server.Config(root);
+    CacheServerConfig config = ConfigServingK(server, "cap");
     config.maxConnections = 3;
     ASSERT_TRUE(server.Launch(config));
     const int port = server.ListeningPort();
