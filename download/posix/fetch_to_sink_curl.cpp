@@ -2,7 +2,8 @@
 // WinInet version: a fresh handle per fetch, the head (status, reason,
 // Content-Length) reported before any body byte, and a body shorter than
 // its Content-Length reported as kFetchIncomplete. Connections and name
-// look-ups are kept between fetches.
+// look-ups are kept between fetches; a connection carries the next request
+// only while nothing unasked waits on it.
 #include "download/core/download_client.h"
 #include "download/core/response_framing.h"
 #include "download/core/sink_receiver.h"
