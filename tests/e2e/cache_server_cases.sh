@@ -238,8 +238,9 @@ PY
   out=$(raw_session "send:b'GET /wz_cdn/ui/a.png HTTP/1.0\nConnection: Keep-Alive\n\n'" recv)
   check "a request with bare LF line ends is answered at once" bash -c "grep -q 'HTTP/1.0 200 OK.*PNGDATA-40' <<< \"\$1\"" _ "$out"
 
-  # Slow peers: 256 connections that trickle a header hold no slot past the
-  # header's limit, and 256 idle kept-alive connections make room for a new one.
+  # Slow peers: 256 connections that trickle a header hold their slots only
+  # up to the header's limit, and 256 idle kept-alive connections make room
+  # for a new one.
   local crowd
   crowd=$(/usr/bin/python3 - "$HOST_PORT" "$HOST_LIMIT" <<'PY'
 import socket, subprocess, sys, time
@@ -258,6 +259,8 @@ for _ in range(256):
         s = connect(); s.sendall(b"G"); slow.append(s)
     except OSError:
         pass
+# Every slot is mid-request: a newcomer is refused, none of them is dropped.
+print("held" if not served() else "not-held")
 t0 = time.time()
 while time.time() - t0 < limit + 3:
     for s in slow:
@@ -284,6 +287,7 @@ for s in idle:
     s.close()
 PY
 )
+  check "with every slot mid-request a newcomer is refused" bash -c "grep -qx held <<< \"\$1\"" _ "$crowd"
   check "256 trickling headers do not lock a client out past the header limit" bash -c "grep -q trickled-out <<< \"\$1\"" _ "$crowd"
   check "256 idle kept-alive connections make room for a new client" bash -c "grep -q admitted <<< \"\$1\"" _ "$crowd"
 
