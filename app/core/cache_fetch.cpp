@@ -14,6 +14,7 @@ public:
     }
     bool OnBody(const char* bytes, size_t length) override { return m_to.OnBody(bytes, length); }
     bool KeepGoing() override { return m_to.KeepGoing(); }
+    bool OnRedirect(int status, const std::string& target) override { return m_to.OnRedirect(status, target); }
 
 private:
     ICdnReceiver& m_to;

@@ -17,6 +17,8 @@ public:
     // Asked between pieces and, where the client allows, while it waits for
     // the network: false means nobody wants the answer any more.
     virtual bool KeepGoing() = 0;
+    // Before a redirect is followed: its status and the absolute URL it leads to.
+    virtual bool OnRedirect(int status, const std::string& target) = 0;
 
 protected:
     ~ICdnReceiver() = default;
@@ -52,8 +54,17 @@ struct CacheServerConfig {
     int cdnAnswerTimeoutMs = 30000;
     // A miss whose body stops arriving for this long is cut off.
     int cdnStallTimeoutMs = 30000;
-    // Past this many simultaneous connections new ones are closed at once.
+    // Past this many simultaneous connections a new one replaces the
+    // connection idle longest between requests, or is closed when none is.
     int maxConnections = 256;
+    // Limits slow peers cannot stretch (0: the server's own, see
+    // generic_server.h): a request header's time from its first byte, a
+    // response's time without progress, and the least rate a reader must
+    // keep up over a window of time spent waiting for it.
+    int headerTimeoutMs = 0;
+    int sendStallTimeoutMs = 0;
+    int minSendBytesPerSecond = 0;
+    int sendRateWindowMs = 0;
 };
 
 // The wz_cdn folder of the process's current folder, ending in a separator.

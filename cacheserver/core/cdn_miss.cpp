@@ -25,6 +25,21 @@ bool IsHexDigit(char c)
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
 }
 
+// "scheme://host:port" of an absolute URL, in lower case; empty when the
+// URL has no scheme.
+std::string OriginOf(const std::string& url)
+{
+    const size_t scheme = url.find("://");
+    if (scheme == std::string::npos)
+        return std::string();
+    const size_t end = url.find_first_of("/?#", scheme + 3);
+    std::string origin = url.substr(0, end);
+    for (char& c : origin)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return origin;
+}
+
 } // namespace
 
 bool IsTemporaryFileName(const std::string& name)
@@ -35,6 +50,21 @@ bool IsTemporaryFileName(const std::string& name)
         return false;
     // Also the older "<name>.part<n>" files.
     return name.find(kTemporarySuffix, kCacheNameLength) != std::string::npos;
+}
+
+unsigned long TemporaryFileOwner(const std::string& name)
+{
+    // "<name>.<process id>-<n>.part"
+    if (!IsTemporaryFileName(name))
+        return 0;
+    unsigned long owner = 0;
+    size_t at = kCacheNameLength + 1;
+    for (; at < name.size() && name[at] >= '0' && name[at] <= '9'; ++at) {
+        if (owner > 0xffffffffUL / 10)
+            return 0;
+        owner = owner * 10 + static_cast<unsigned long>(name[at] - '0');
+    }
+    return at < name.size() && name[at] == '-' ? owner : 0;
 }
 
 struct CdnMiss {
@@ -66,7 +96,7 @@ struct CdnMiss {
         if (settled || temporary.empty())
             return;
         settled = true;
-        if (state == State::kComplete && status == 200 && FsReplaceFile(temporary.c_str(), file.c_str()))
+        if (state == State::kComplete && status == 200 && pinnable && FsReplaceFile(temporary.c_str(), file.c_str()))
             return;
         SrvRemoveFile(temporary);
     }
@@ -79,6 +109,9 @@ struct CdnMiss {
     const Clock::time_point started = Clock::now();
     std::atomic<bool> cancelled{false};
     bool settled = false;
+    // Every redirect on the way was permanent and stayed on the CDN's
+    // host: only then is the answer the resource for good.
+    bool pinnable = true;
     int readers = 0; // guarded by the board's lock
 
     // Guarded by lock.
@@ -167,6 +200,16 @@ public:
 
     bool KeepGoing() override { return !m_miss->cancelled; }
 
+    bool OnRedirect(int status, const std::string& target) override
+    {
+        CdnMiss& m = *m_miss;
+        std::lock_guard<std::mutex> hold(m.lock);
+        const bool permanent = status == 301 || status == 308;
+        if (!permanent || OriginOf(target).empty() || OriginOf(target) != OriginOf(m.url))
+            m.pinnable = false; // served, but asked again next time
+        return !m.cancelled;
+    }
+
 private:
     std::shared_ptr<CdnMiss> m_miss;
 };
@@ -175,6 +218,7 @@ struct FetchJob {
     std::shared_ptr<CMissBoard> board;
     std::shared_ptr<CdnMiss> miss;
     CdnFetch fetch;
+    unsigned id;
 };
 
 // One request's view of a miss: the header once the CDN's answer is known,
@@ -314,8 +358,9 @@ std::unique_ptr<CResponse> CMissBoard::Respond(const std::string& path, const st
             // A fetch of this path may have finished since the file was tried.
             if (std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, head))
                 return hit;
+            const unsigned fetchId = m_tempCounter++;
             char suffix[48];
-            std::snprintf(suffix, sizeof suffix, ".%lu-%u%s", SrvProcessId(), m_tempCounter++, kTemporarySuffix);
+            std::snprintf(suffix, sizeof suffix, ".%lu-%u%s", SrvProcessId(), fetchId, kTemporarySuffix);
             std::string temporary = file + suffix;
             SharedFile body = ShareFile(SrvCreateNewFile(temporary));
             if (!body) {
@@ -327,7 +372,7 @@ std::unique_ptr<CResponse> CMissBoard::Respond(const std::string& path, const st
             if (!body || !m_fetch)
                 return MakeFixedResponse(ComposeHeader("502 Bad Gateway", head, 0));
             miss = std::make_shared<CdnMiss>(path, file, temporary, url, std::move(body));
-            auto* job = new (std::nothrow) FetchJob{shared_from_this(), miss, m_fetch};
+            auto* job = new (std::nothrow) FetchJob{shared_from_this(), miss, m_fetch, fetchId};
             SrvThread thread;
             if (!job || !SrvStartThread(&CMissBoard::FetchThreadProc, job, &thread, 0)) {
                 delete job;
@@ -337,7 +382,7 @@ std::unique_ptr<CResponse> CMissBoard::Respond(const std::string& path, const st
             }
             // Never joined: a fetch that does not end must not hold up a stop.
             SrvDetachThread(thread);
-            ++m_running;
+            m_running[fetchId] = temporary;
             m_misses[path] = miss;
         }
         ++miss->readers;
@@ -348,9 +393,11 @@ std::unique_ptr<CResponse> CMissBoard::Respond(const std::string& path, const st
 unsigned CMissBoard::FetchThreadProc(void* arg)
 {
     std::shared_ptr<CMissBoard> board;
+    unsigned fetchId = 0;
     {
         std::unique_ptr<FetchJob> job(static_cast<FetchJob*>(arg));
         board = job->board;
+        fetchId = job->id;
         CdnMiss& m = *job->miss;
         MissWriter writer(job->miss);
         const CdnFetchResult result = job->fetch(m.url, writer);
@@ -367,7 +414,7 @@ unsigned CMissBoard::FetchThreadProc(void* arg)
     }
     // Last, once this thread holds nothing of the fetch any more: whoever
     // waits for the fetches to end may then free what they shared.
-    board->FetchEnded();
+    board->FetchEnded(fetchId);
     return kServerThreadExitCode;
 }
 
@@ -394,10 +441,10 @@ void CMissBoard::Forget(const std::shared_ptr<CdnMiss>& miss)
         m_misses.erase(it);
 }
 
-void CMissBoard::FetchEnded()
+void CMissBoard::FetchEnded(unsigned fetchId)
 {
     std::lock_guard<std::mutex> hold(m_lock);
-    --m_running;
+    m_running.erase(fetchId);
     m_fetchEnded.notify_all();
 }
 
@@ -407,11 +454,16 @@ void CMissBoard::CancelAll(int timeoutMs)
     for (auto& entry : m_misses)
         entry.second->cancelled = true;
     m_misses.clear();
-    m_fetchEnded.wait_for(hold, std::chrono::milliseconds(timeoutMs), [this] { return m_running == 0; });
+    m_fetchEnded.wait_for(hold, std::chrono::milliseconds(timeoutMs), [this] { return m_running.empty(); });
+    // A fetch that does not end is never stored: its file goes now, not at
+    // some later launch. What it still writes goes into the removed file.
+    for (const auto& running : m_running)
+        if (!running.second.empty())
+            SrvRemoveFile(running.second);
 }
 
 int CMissBoard::RunningFetches()
 {
     std::lock_guard<std::mutex> hold(m_lock);
-    return m_running;
+    return static_cast<int>(m_running.size());
 }

@@ -37,7 +37,7 @@ public:
     void Leave(const std::shared_ptr<CdnMiss>& miss);
     // The miss can no longer be joined; a later request starts afresh.
     void Forget(const std::shared_ptr<CdnMiss>& miss);
-    void FetchEnded();
+    void FetchEnded(unsigned fetchId);
 
     const int answerTimeoutMs;
     const int stallTimeoutMs;
@@ -49,10 +49,15 @@ private:
     std::mutex m_lock;
     std::map<std::string, std::shared_ptr<CdnMiss>> m_misses;
     std::condition_variable m_fetchEnded;
-    int m_running = 0;
+    // The temporary file of each fetch still running, by fetch ("" for a
+    // scratch file), so that a stop can remove those it abandons.
+    std::map<unsigned, std::string> m_running;
     unsigned m_tempCounter = 0;
 };
 
 // Temporary files are "<cache file>.<process id>-<n>.part": unique across
 // processes, and never named like a cache file, so never served.
 bool IsTemporaryFileName(const std::string& name);
+// The id of the process that named a temporary file, or 0 when the name
+// carries none.
+unsigned long TemporaryFileOwner(const std::string& name);

@@ -17,11 +17,28 @@ int MillisecondsUntil(Clock::time_point until)
 
 } // namespace
 
+// What the accept thread knows of a connection, to make room for another.
+struct CGenericServer::ConnectionSlot {
+    SrvWatch* watch = nullptr; // null until the connection thread watches
+    bool idle = false;         // waiting between requests
+    bool ended = false;        // told to end to make room
+    Clock::time_point idleSince;
+};
+
 struct CGenericServer::Connection {
     SrvSocket socket = kSrvNoSocket;
     SrvWatch* watch = nullptr;
+    ConnectionSlot* slot = nullptr;
     std::string request;
     int keepAlive = 0;
+    // No byte of a next request yet: the idle limit applies, not the header's.
+    bool idle = false;
+    Clock::time_point headerDeadline;
+    // The response being sent: when the peer last took a byte, how long
+    // it has kept us waiting in this rate window and what it took in it.
+    Clock::time_point lastProgress;
+    int blockedMs = 0;
+    long long windowBytes = 0;
     std::unique_ptr<char[]> receiveArea;
     // Only for file bodies the system cannot send by itself.
     std::unique_ptr<char[]> sendArea;
@@ -102,10 +119,16 @@ void CGenericServer::Stop()
     m_running = false;
 }
 
-void CGenericServer::SetLimits(int idleTimeoutMs, int maxConnections)
+void CGenericServer::SetLimits(const ServerLimits& limits)
 {
-    m_idleTimeoutMs = idleTimeoutMs > 0 ? idleTimeoutMs : kDefaultIdleTimeoutMs;
-    m_maxConnections = maxConnections > 0 ? static_cast<size_t>(maxConnections) : kDefaultMaxConnections;
+    const ServerLimits defaults;
+    const auto pick = [](int value, int otherwise) { return value > 0 ? value : otherwise; };
+    m_limits.idleTimeoutMs = pick(limits.idleTimeoutMs, defaults.idleTimeoutMs);
+    m_limits.headerTimeoutMs = pick(limits.headerTimeoutMs, defaults.headerTimeoutMs);
+    m_limits.stallTimeoutMs = pick(limits.stallTimeoutMs, defaults.stallTimeoutMs);
+    m_limits.minBytesPerSecond = pick(limits.minBytesPerSecond, defaults.minBytesPerSecond);
+    m_limits.rateWindowMs = pick(limits.rateWindowMs, defaults.rateWindowMs);
+    m_limits.maxConnections = pick(limits.maxConnections, defaults.maxConnections);
 }
 
 size_t CGenericServer::ConnectionThreadCount()
@@ -177,25 +200,72 @@ void CGenericServer::RunAcceptThread()
 
 void CGenericServer::AcceptConnection(SrvSocket socket, const char* peerAddress, unsigned short peerPort)
 {
-    {
-        // Past the cap a connection costs a close, not a thread.
-        std::lock_guard<std::mutex> list(m_threadListLock);
-        if (m_connectionThreads.size() >= m_maxConnections) {
-            SrvCloseSocket(socket);
-            return;
-        }
+    // Past the cap a refused connection costs a close, not a thread.
+    ConnectionSlot* slot = TakeSlot();
+    if (!slot) {
+        SrvCloseSocket(socket);
+        return;
     }
     OnConnect(peerAddress, peerPort);
     std::lock_guard<std::mutex> record(m_recordLock);
-    auto* rec = new (std::nothrow) ConnectionRecord{this, socket};
+    auto* rec = new (std::nothrow) ConnectionRecord{this, socket, slot};
     SrvThread thread;
     if (rec && SrvStartThread(&CGenericServer::ConnectionThreadProc, rec, &thread, kConnectionStackBytes)) {
         std::lock_guard<std::mutex> list(m_threadListLock);
         m_connectionThreads.push_back(thread);
     } else {
+        ReleaseSlot(slot);
         SrvCloseSocket(socket);
         delete rec;
     }
+}
+
+CGenericServer::ConnectionSlot* CGenericServer::TakeSlot()
+{
+    std::lock_guard<std::mutex> hold(m_slotLock);
+    size_t taken = 0;
+    ConnectionSlot* longestIdle = nullptr;
+    for (ConnectionSlot* slot : m_slots) {
+        if (slot->ended)
+            continue; // on its way out: its place is free already
+        ++taken;
+        if (slot->idle && (!longestIdle || slot->idleSince < longestIdle->idleSince))
+            longestIdle = slot;
+    }
+    if (taken >= static_cast<size_t>(m_limits.maxConnections)) {
+        // A connection between requests loses nothing it asked for; one
+        // that is mid-request keeps its place.
+        if (!longestIdle)
+            return nullptr;
+        longestIdle->ended = true;
+        if (longestIdle->watch)
+            SrvWakeWatch(longestIdle->watch);
+    }
+    auto* slot = new (std::nothrow) ConnectionSlot;
+    if (slot)
+        m_slots.push_back(slot);
+    return slot;
+}
+
+void CGenericServer::ReleaseSlot(ConnectionSlot* slot)
+{
+    {
+        std::lock_guard<std::mutex> hold(m_slotLock);
+        m_slots.remove(slot);
+    }
+    delete slot;
+}
+
+bool CGenericServer::SetIdle(Connection& c, bool idle)
+{
+    std::lock_guard<std::mutex> hold(m_slotLock);
+    if (c.slot->ended)
+        return false;
+    if (idle && !c.slot->idle)
+        c.slot->idleSince = Clock::now();
+    c.slot->idle = idle;
+    c.idle = idle;
+    return true;
 }
 
 void CGenericServer::EndConnection(SrvWatch* watch, SrvSocket socket, ConnectionRecord* record, unsigned long threadId)
@@ -249,9 +319,17 @@ unsigned CGenericServer::ConnectionThreadProc(void* arg)
     CGenericServer* server = record->server;
     Connection c;
     c.socket = record->socket;
+    c.slot = record->slot;
     c.watch = SrvWatchSocket(c.socket);
-    if (c.watch)
+    if (c.watch) {
+        {
+            std::lock_guard<std::mutex> hold(server->m_slotLock);
+            c.slot->watch = c.watch;
+        }
         server->ServeConnection(c);
+    }
+    // Nobody may wake the watch once it is closed.
+    server->ReleaseSlot(c.slot);
     server->EndConnection(c.watch, c.socket, record, SrvCurrentThreadId());
     return kServerThreadExitCode;
 }
@@ -261,6 +339,8 @@ void CGenericServer::ServeConnection(Connection& c)
     c.receiveArea.reset(new (std::nothrow) char[kReceiveAreaBytes]);
     if (!c.receiveArea)
         return;
+    // A connection that sends nothing is held to the header's limit.
+    c.headerDeadline = Clock::now() + std::chrono::milliseconds(m_limits.headerTimeoutMs);
     for (;;) {
         // Every whole request received so far is answered, in order.
         size_t length = 0;
@@ -275,6 +355,11 @@ void CGenericServer::ServeConnection(Connection& c)
                 Linger(c);
                 return;
             }
+            // A request already begun runs on the header's clock from now.
+            if (!c.request.empty())
+                c.headerDeadline = Clock::now() + std::chrono::milliseconds(m_limits.headerTimeoutMs);
+            else if (!SetIdle(c, true))
+                return;
         }
         if (c.request.size() > kMaxRequestBytes)
             return;
@@ -285,18 +370,27 @@ void CGenericServer::ServeConnection(Connection& c)
 
 CGenericServer::Step CGenericServer::ReceiveMore(Connection& c)
 {
-    const Clock::time_point idleUntil = Clock::now() + std::chrono::milliseconds(m_idleTimeoutMs);
+    // Fixed when the wait begins: bytes that trickle in do not move it.
+    const Clock::time_point until =
+        c.idle ? Clock::now() + std::chrono::milliseconds(m_limits.idleTimeoutMs) : c.headerDeadline;
     for (;;) {
         const long n = SrvRecv(c.socket, c.receiveArea.get(), kReceiveAreaBytes);
         if (n > 0) {
+            if (c.idle) {
+                if (!SetIdle(c, false))
+                    return Step::kEnd;
+                c.headerDeadline = Clock::now() + std::chrono::milliseconds(m_limits.headerTimeoutMs);
+            }
             c.request.append(c.receiveArea.get(), static_cast<size_t>(n));
             return Step::kContinue;
         }
         if (n != kSrvWouldBlock)
             return Step::kEnd; // closed by the peer, or broken
-        const int left = MillisecondsUntil(idleUntil);
+        if (c.idle && !SetIdle(c, true))
+            return Step::kEnd; // ended to make room for another (a wake-up without bytes)
+        const int left = MillisecondsUntil(until);
         if (left == 0)
-            return Step::kEnd; // idle too long
+            return Step::kEnd; // idle too long, or the header too slow
         const int wait = SrvWaitConnection(c.watch, m_stopEvent, SrvWaitFor::kRead, left);
         if (wait == kSrvStopped || wait == kSrvWaitFailed)
             return Step::kEnd;
@@ -306,6 +400,8 @@ CGenericServer::Step CGenericServer::ReceiveMore(Connection& c)
 CGenericServer::Step CGenericServer::SendResponse(Connection& c, CResponse& response)
 {
     long long total = 0;
+    c.blockedMs = 0;
+    c.windowBytes = 0;
     for (;;) {
         CResponse::Piece piece;
         bool sent = true;
@@ -338,9 +434,12 @@ CGenericServer::Step CGenericServer::SendResponse(Connection& c, CResponse& resp
 
 bool CGenericServer::SendBytes(Connection& c, const char* bytes, int length, bool more)
 {
+    // The stall clock runs only while there is something to send.
+    c.lastProgress = Clock::now();
     while (length > 0) {
         const long n = SrvSend(c.socket, bytes, length, more);
         if (n > 0) {
+            CountSent(c, n);
             bytes += n;
             length -= static_cast<int>(n);
         } else if (n != kSrvWouldBlock || !WaitWritable(c)) {
@@ -352,10 +451,12 @@ bool CGenericServer::SendBytes(Connection& c, const char* bytes, int length, boo
 
 bool CGenericServer::SendFileRange(Connection& c, SrvFile* file, long long offset, int length)
 {
+    c.lastProgress = Clock::now();
     while (length > 0) {
         if (!c.sendFileUnsupported) {
             const long n = SrvSendFile(c.socket, file, offset, length);
             if (n > 0) {
+                CountSent(c, n);
                 offset += n;
                 length -= static_cast<int>(n);
             } else if (n == kSrvUnsupported) {
@@ -379,11 +480,32 @@ bool CGenericServer::SendFileRange(Connection& c, SrvFile* file, long long offse
     return true;
 }
 
+void CGenericServer::CountSent(Connection& c, long bytes)
+{
+    c.windowBytes += bytes;
+    c.lastProgress = Clock::now();
+}
+
 bool CGenericServer::WaitWritable(Connection& c)
 {
-    // A peer that takes nothing for as long as an idle connection may last
-    // gives up its thread.
-    return SrvWaitConnection(c.watch, m_stopEvent, SrvWaitFor::kWrite, m_idleTimeoutMs) == kSrvReady;
+    // Only time spent waiting for the peer counts against its rate: a miss
+    // that waits for a slow CDN is not the peer's fault.
+    if (c.blockedMs >= m_limits.rateWindowMs) {
+        const long long least = static_cast<long long>(m_limits.minBytesPerSecond) * m_limits.rateWindowMs / 1000;
+        if (c.windowBytes < least)
+            return false; // a trickle would hold the thread for ever
+        c.blockedMs = 0;
+        c.windowBytes = 0;
+    }
+    const int stallLeft = MillisecondsUntil(c.lastProgress + std::chrono::milliseconds(m_limits.stallTimeoutMs));
+    if (stallLeft == 0)
+        return false; // the peer has taken nothing for too long
+    const Clock::time_point start = Clock::now();
+    const int wait = SrvWaitConnection(c.watch, m_stopEvent, SrvWaitFor::kWrite,
+                                       std::min(stallLeft, m_limits.rateWindowMs - c.blockedMs));
+    c.blockedMs += static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    // After a time-out the caller's next send tells whether room was made.
+    return wait == kSrvReady || wait == kSrvTimedOut;
 }
 
 void CGenericServer::Linger(Connection& c)

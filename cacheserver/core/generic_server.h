@@ -31,8 +31,29 @@ constexpr int kStartWaitMs = 30000;
 // that unread requests do not turn the close into a reset that could
 // destroy the end of the last response on its way.
 constexpr int kLingerMs = 1000;
+// Limits no peer can stretch. A request header must be whole within
+// kRequestHeaderTimeoutMs of its first byte (of the accept, for the first
+// request); a kept-alive connection may wait kDefaultIdleTimeoutMs between
+// requests; a response the peer takes nothing of for kResponseStallTimeoutMs
+// ends, and so does one the peer reads slower than kMinResponseBytesPerSecond
+// over kResponseRateWindowMs spent waiting for it.
 constexpr int kDefaultIdleTimeoutMs = 60000;
+constexpr int kRequestHeaderTimeoutMs = 10000;
+constexpr int kResponseStallTimeoutMs = 30000;
+constexpr int kMinResponseBytesPerSecond = 1024;
+constexpr int kResponseRateWindowMs = 20000;
 constexpr int kDefaultMaxConnections = 256;
+
+struct ServerLimits {
+    int idleTimeoutMs = kDefaultIdleTimeoutMs;
+    int headerTimeoutMs = kRequestHeaderTimeoutMs;
+    int stallTimeoutMs = kResponseStallTimeoutMs;
+    int minBytesPerSecond = kMinResponseBytesPerSecond;
+    int rateWindowMs = kResponseRateWindowMs;
+    // Past this many connections a new one takes the place of the one idle
+    // longest between requests, or is closed when none is idle.
+    int maxConnections = kDefaultMaxConnections;
+};
 
 // One response as its connection sends it: bytes in order, produced as
 // they become available. A piece stays valid until the next call.
@@ -87,17 +108,17 @@ public:
     bool IsRunning() const { return m_running; }
     bool LastStartPortTaken() const { return m_portTaken; }
     int Port() const { return m_port; }
-    // A keep-alive connection idle this long is closed; beyond
-    // maxConnections simultaneous connections, new ones are closed at once.
-    // Set before Start.
-    void SetLimits(int idleTimeoutMs, int maxConnections);
+    // Set before Start; a value of 0 or less keeps the default.
+    void SetLimits(const ServerLimits& limits);
     // Connection threads registered and not yet reaped (for tests).
     size_t ConnectionThreadCount();
 
 protected:
+    struct ConnectionSlot;
     struct ConnectionRecord {
         CGenericServer* server;
         SrvSocket socket;
+        ConnectionSlot* slot;
     };
 
     void AcceptConnection(SrvSocket socket, const char* peerAddress, unsigned short peerPort);
@@ -123,6 +144,15 @@ private:
     bool SendBytes(Connection& c, const char* bytes, int length, bool more);
     bool SendFileRange(Connection& c, SrvFile* file, long long offset, int length);
     bool WaitWritable(Connection& c);
+    void CountSent(Connection& c, long bytes);
+    // Admits one more connection, making room by ending the connection idle
+    // longest between requests; null when every slot is mid-request.
+    ConnectionSlot* TakeSlot();
+    void ReleaseSlot(ConnectionSlot* slot);
+    // Marks the connection idle between requests (from the first such call
+    // on), or claims it for a request; false when it has been ended to make
+    // room for another.
+    bool SetIdle(Connection& c, bool idle);
     void Linger(Connection& c);
     void ReapFinished();
     void ReportStarted(StartState state, bool portTaken = false);
@@ -146,6 +176,8 @@ private:
     int m_port = 0;
     bool m_running = false;
     bool m_portTaken = false;
-    int m_idleTimeoutMs = kDefaultIdleTimeoutMs;
-    size_t m_maxConnections = kDefaultMaxConnections;
+    ServerLimits m_limits;
+    // Every admitted connection; guarded by m_slotLock.
+    std::list<ConnectionSlot*> m_slots;
+    std::mutex m_slotLock;
 };

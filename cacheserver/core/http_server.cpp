@@ -9,7 +9,45 @@ const char kDefaultContentType[] = "text/html";
 // Every other method is answered with this page.
 const char kNotImplementedPage[] = "/mna.html";
 const char kKeepAliveMarker[] = "\nConnection: Keep-Alive";
-const char kRequestEnd[] = "\r\n\r\n";
+
+bool StartsWithNoCase(const std::string& text, size_t at, const char* prefix)
+{
+    for (size_t i = 0; prefix[i] != '\0'; ++i) {
+        if (at + i >= text.size())
+            return false;
+        char c = text[at + i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[i])
+            return false;
+    }
+    return true;
+}
+
+// True when a header line announces a body: a Content-Length other than 0,
+// or any Transfer-Encoding.
+bool AnnouncesBody(const std::string& request)
+{
+    for (size_t line = request.find('\n'); line != std::string::npos; line = request.find('\n', line)) {
+        ++line;
+        if (StartsWithNoCase(request, line, "transfer-encoding:"))
+            return true;
+        if (StartsWithNoCase(request, line, "content-length:")) {
+            size_t at = line + 15;
+            while (at < request.size() && (request[at] == ' ' || request[at] == '\t'))
+                ++at;
+            size_t zeros = 0;
+            while (at + zeros < request.size() && request[at + zeros] == '0')
+                ++zeros;
+            const size_t after = at + zeros;
+            const bool endsThere = after >= request.size() || request[after] == '\r' || request[after] == '\n' ||
+                                   request[after] == ' ' || request[after] == '\t';
+            if (zeros == 0 || !endsThere)
+                return true;
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -36,12 +74,18 @@ int CHTTPServer::OnSent(int)
 
 bool CHTTPServer::IsComplete(const std::string& received, size_t* length)
 {
-    const size_t end = received.find(kRequestEnd);
-    if (end == std::string::npos)
-        return false;
-    if (length)
-        *length = end + sizeof kRequestEnd - 1;
-    return true;
+    // Lines may end in a bare LF, as a recipient of HTTP/1.1 may accept.
+    for (size_t lf = received.find('\n'); lf != std::string::npos; lf = received.find('\n', lf + 1)) {
+        size_t next = lf + 1;
+        if (next < received.size() && received[next] == '\r')
+            ++next;
+        if (next < received.size() && received[next] == '\n') {
+            if (length)
+                *length = next + 1;
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string CHTTPServer::ContentTypeFor(const std::string& path) const
@@ -77,13 +121,49 @@ std::unique_ptr<CResponse> CHTTPServer::HandleRequest(const std::string& request
     // it on this connection could be told apart from it.
     if (head.notImplemented)
         *keepAlive = 0;
-    head.connection = *keepAlive == 1 ? "Keep-Alive" : "close";
     head.contentType = ContentTypeFor(path);
 
-    // Such a path would carry header lines or blanks into the CDN request.
-    if (!IsFetchablePath(path))
+    // A body would never be read, so the connection could not tell where
+    // the next request begins.
+    const bool refuse = !head.notImplemented && AnnouncesBody(request);
+    if (refuse)
+        *keepAlive = 0;
+    head.connection = *keepAlive == 1 ? "Keep-Alive" : "close";
+    // Such a path would carry header lines or blanks into the CDN request,
+    // or leave the CDN's base path.
+    if (refuse || !IsFetchablePath(path) || HasDotSegment(path))
         return MakeFixedResponse(ComposeHeader("400 Bad Request", head, 0));
     return ResourceResponse(path, head);
+}
+
+bool HasDotSegment(const std::string& path)
+{
+    const size_t end = path.find('?');
+    const size_t stop = end == std::string::npos ? path.size() : end;
+    size_t start = 0;
+    while (start <= stop) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string::npos || slash > stop)
+            slash = stop;
+        // Count the dots of the segment, "%2e" in either case included.
+        size_t dots = 0;
+        bool other = false;
+        for (size_t i = start; i < slash && !other;) {
+            if (path[i] == '.') {
+                ++dots;
+                ++i;
+            } else if (path[i] == '%' && i + 3 <= slash && path[i + 1] == '2' && (path[i + 2] | 0x20) == 'e') {
+                ++dots;
+                i += 3;
+            } else {
+                other = true;
+            }
+        }
+        if (!other && (dots == 1 || dots == 2))
+            return true;
+        start = slash + 1;
+    }
+    return false;
 }
 
 bool IsFetchablePath(const std::string& path)

@@ -16,8 +16,8 @@ class CMissBoard;
 
 // Attempts of Launch, each on a freshly drawn port after the first.
 constexpr int kLaunchAttempts = 5;
-// Temporary files older than this are left-overs of an ended process;
-// younger ones may belong to another instance still writing them.
+// Temporary files older than this are left-overs, whoever named them;
+// younger ones are kept while the process that named them runs.
 constexpr long long kStaleTemporarySeconds = 300;
 // How long a stop waits for fetches that are told to end.
 constexpr int kFetchStopWaitMs = 500;
@@ -64,3 +64,6 @@ private:
 
 // True when the path may be put into a CDN URL: no control characters, no blanks.
 bool IsFetchablePath(const std::string& path);
+// True when a segment of the path before its query is "." or "..", also
+// spelled with "%2e": such a path would leave the CDN's base path.
+bool HasDotSegment(const std::string& path);

@@ -34,7 +34,14 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
         m_rootPath += kSrvPathSeparator;
     SweepTemporaryFiles();
     m_misses = std::make_shared<CMissBoard>(config.fetch, config.cdnAnswerTimeoutMs, config.cdnStallTimeoutMs);
-    SetLimits(config.idleTimeoutMs, config.maxConnections);
+    ServerLimits limits;
+    limits.idleTimeoutMs = config.idleTimeoutMs;
+    limits.headerTimeoutMs = config.headerTimeoutMs;
+    limits.stallTimeoutMs = config.sendStallTimeoutMs;
+    limits.minBytesPerSecond = config.minSendBytesPerSecond;
+    limits.rateWindowMs = config.sendRateWindowMs;
+    limits.maxConnections = config.maxConnections;
+    SetLimits(limits);
 
     int port = config.firstPort;
     for (int attempt = 1;; ++attempt) {
@@ -49,8 +56,14 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
 
 void CHTTPServer::SweepTemporaryFiles()
 {
-    SrvListFolder(m_rootPath, [this](const std::string& name, long long ageSeconds) {
-        if (ageSeconds > kStaleTemporarySeconds && IsTemporaryFileName(name))
+    const unsigned long self = SrvProcessId();
+    SrvListFolder(m_rootPath, [this, self](const std::string& name, long long ageSeconds) {
+        if (!IsTemporaryFileName(name))
+            return;
+        // Another instance may be writing a young file; not one that has ended.
+        const unsigned long owner = TemporaryFileOwner(name);
+        const bool ownerGone = owner != 0 && owner != self && !SrvProcessRunning(owner);
+        if (ownerGone || ageSeconds > kStaleTemporarySeconds)
             SrvRemoveFile(m_rootPath + name);
     });
 }

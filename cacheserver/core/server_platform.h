@@ -56,6 +56,9 @@ enum class SrvWaitFor { kRead, kWrite };
 // a hint: the caller retries its receive or send, which tells for sure.
 int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, SrvWaitFor what, int timeoutMs);
 void SrvCloseWatch(SrvWatch* watch);
+// Ends any wait on the watched socket at once, from another thread; the
+// connection is about to be ended.
+void SrvWakeWatch(SrvWatch* watch);
 // Bytes received (0: the peer closed), kSrvWouldBlock or kSrvIoError.
 long SrvRecv(SrvSocket socket, char* buffer, int length);
 // more: further bytes follow at once, so the system may hold these back to
@@ -80,6 +83,8 @@ void SrvDetachThread(const SrvThread& thread);
 // Releases a thread that has been joined.
 void SrvCloseThread(const SrvThread& thread);
 unsigned long SrvProcessId();
+// True when a process with this id runs (or may: it exists but cannot be asked).
+bool SrvProcessRunning(unsigned long processId);
 
 // Files. An open file may be renamed or deleted by others; those who have
 // it open keep reading what it held.

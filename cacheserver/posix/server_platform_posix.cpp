@@ -224,6 +224,12 @@ int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, SrvWaitFor what, int 
     return revents != 0 ? kSrvReady : kSrvTimedOut;
 }
 
+void SrvWakeWatch(SrvWatch* watch)
+{
+    // poll reports a socket shut down for receiving as readable.
+    shutdown(watch->fd, SHUT_RDWR);
+}
+
 void SrvCloseWatch(SrvWatch* watch)
 {
     delete watch;
@@ -309,6 +315,13 @@ void SrvCloseThread(const SrvThread&) {}
 unsigned long SrvProcessId()
 {
     return static_cast<unsigned long>(getpid());
+}
+
+bool SrvProcessRunning(unsigned long processId)
+{
+    if (processId == 0 || processId > static_cast<unsigned long>(INT_MAX))
+        return false;
+    return kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
 }
 
 SrvFile* SrvCreateNewFile(const std::string& path)

@@ -49,18 +49,31 @@ protected:
 
 } // namespace
 
-TEST(HttpComplete, NeedsTheBlankLineAndEndsAtTheFirst)
+TEST(HttpComplete, EndsAtTheFirstBlankLineWithOrWithoutCarriageReturns)
 {
     TestHttpServer server;
-    EXPECT_FALSE(server.IsComplete(""));
-    EXPECT_FALSE(server.IsComplete("\r\n\r"));
-    EXPECT_TRUE(server.IsComplete("\r\n\r\n"));
-    EXPECT_TRUE(server.IsComplete("GET / HTTP/1.0\r\nHost: x\r\n\r\n"));
-    // Pipelined: the first request is whole, whatever follows it.
-    size_t length = 0;
-    EXPECT_TRUE(server.IsComplete("GET / HTTP/1.0\r\n\r\nbody", &length));
-    EXPECT_EQ(length, 18u);
-    EXPECT_FALSE(server.IsComplete("GET / HTTP/1.0\n\n"));
+    const struct {
+        const char* received;
+        bool complete;
+        size_t length;
+    } cases[] = {
+        {"", false, 0},
+        {"\r\n\r", false, 0},
+        {"\r\n\r\n", true, 4},
+        {"GET / HTTP/1.0\r\nHost: x\r\n\r\n", true, 27},
+        // Pipelined: the first request is whole, whatever follows it.
+        {"GET / HTTP/1.0\r\n\r\nGET /b HTTP/1.0\r\n\r\n", true, 18},
+        {"GET / HTTP/1.0\n\n", true, 16},
+        {"GET / HTTP/1.0\nHost: x\n\nGET /b", true, 24},
+        {"GET / HTTP/1.0\r\nHost: x\n\r\n", true, 26},
+    };
+    for (const auto& c : cases) {
+        size_t length = 0;
+        EXPECT_EQ(server.IsComplete(c.received, &length), c.complete) << c.received;
+        if (c.complete) {
+            EXPECT_EQ(length, c.length) << c.received;
+        }
+    }
 }
 
 TEST(HttpMime, TableHas75EntriesWithTheLaterValuesWinning)
@@ -184,4 +197,20 @@ TEST_F(HttpHandling, ZeroLengthCachedFileIsAHit)
     EXPECT_EQ(HeaderField(r.text, "Content-Length"), "0");
     EXPECT_EQ(HeaderField(r.text, "Content-Type"), "text/plain");
     EXPECT_EQ(m_server.Fetches(), 0);
+}
+
+TEST(HttpPaths, OnlyWholeDotSegmentsBeforeTheQueryCount)
+{
+    const struct {
+        const char* path;
+        bool dotSegment;
+    } cases[] = {
+        {"/wz_cdn/../x", true},   {"/wz_cdn/..", true},        {"/./x", true},
+        {"/a/%2e%2e/x", true},    {"/a/%2E./x", true},         {"/a/.?v=1", true},
+        {"/a/...", false},        {"/a/..b/x", false},         {"/1.0.3/a.png", false},
+        {"/a/x?p=/../y", false},  {"/a/%2e%2e%2e", false},     {"/a/%2", false},
+        {"/a/%2f..", false},      {"/", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HasDotSegment(c.path), c.dotSegment) << c.path;
 }

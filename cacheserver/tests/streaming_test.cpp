@@ -4,6 +4,7 @@
 #include "cacheserver/tests/test_server.h"
 
 #include "base/core/md5.h"
+#include "cacheserver/core/cdn_miss.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 #include <utime.h>
 #include <vector>
 
@@ -213,37 +215,94 @@ TEST(CacheStreaming, TimeLimitsEndTheWaitForASilentCdn)
     EXPECT_EQ(server.RunningFetches(), 0);
 }
 
-TEST(CacheStreaming, IdleConnectionsAreClosedAndPastTheCapNewOnesAtOnce)
+namespace {
+
+// Reads 1 KiB every pauseMs for budgetMs.
+void ReadSlowly(TestClient& client, int pauseMs, int budgetMs)
+{
+    const auto t0 = Clock::now();
+    while (MillisecondsSince(t0) < budgetMs) {
+        client.Receive(1024, 50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    }
+}
+
+bool ConnectionsEndWithin(CHTTPServer& server, int timeoutMs)
+{
+    const auto t0 = Clock::now();
+    while (server.ConnectionThreadCount() > 0 && MillisecondsSince(t0) < timeoutMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return server.ConnectionThreadCount() == 0;
+}
+
+} // namespace
+
+TEST(CacheStreaming, SlowPeersCannotStretchTheLimits)
 {
     TestHttpServer server;
-    const std::string root = FreshFolder("cap");
+    const std::string root = FreshFolder("slow");
     WriteFileText(root + Md5Hex("/k", 2), "k");
     CacheServerConfig config = server.Config(root);
-    config.idleTimeoutMs = 500;
-    config.maxConnections = 3;
+    config.idleTimeoutMs = 4000;
+    config.headerTimeoutMs = 400;
     ASSERT_TRUE(server.Launch(config));
+    const int port = server.ListeningPort();
 
-    std::vector<std::unique_ptr<TestClient>> kept;
-    for (int i = 0; i < 3; ++i) {
-        kept.push_back(std::make_unique<TestClient>(server.ListeningPort()));
-        kept.back()->Send("GET /k HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n");
-        EXPECT_EQ(Body(kept.back()->ReceiveResponse()), "k");
-    }
-    // Closed on arrival, before it could ask for anything.
-    TestClient refused(server.ListeningPort());
-    EXPECT_TRUE(refused.PeerClosed(1000));
+    // Silent after the accept: the header's limit, not the idle one.
+    TestClient silent(port);
+    auto t0 = Clock::now();
+    EXPECT_TRUE(silent.PeerClosed(3000));
+    EXPECT_LT(MillisecondsSince(t0), 3000);
 
-    const auto t0 = Clock::now();
-    for (auto& client : kept)
-        EXPECT_TRUE(client->PeerClosed(3000));
-    EXPECT_GE(MillisecondsSince(t0), 300);
-    // Their threads are gone, so there is room again.
-    while (server.ConnectionThreadCount() > 0 && MillisecondsSince(t0) < 3000)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    TestClient again(server.ListeningPort());
-    again.Send("GET /k HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(Body(again.ReceiveResponse()), "k");
+    // Between requests the idle limit holds: still open well past the header's.
+    TestClient kept(port);
+    kept.Send("GET /k HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n");
+    EXPECT_EQ(Body(kept.ReceiveResponse()), "k");
+    EXPECT_FALSE(kept.PeerClosed(1200));
+    kept.Send("GET /k HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(Body(kept.ReceiveResponse()), "k");
 }
+
+TEST(CacheStreaming, ReadersThatStallOrTrickleAreCutOff)
+{
+    const std::string root = FreshFolder("reader");
+    const std::string big(4 << 20, 'b');
+    WriteFileText(root + Md5Hex("/big", 4), big);
+    const struct {
+        const char* name;
+        int stallMs;
+        int windowMs;
+        int minRate;
+        int pauseMs; // between reads of 1 KiB; 0 reads at full speed
+        bool cut;
+    } cases[] = {
+        {"no progress", 500, 60000, 1, 1500, true},
+        {"below the rate", 60000, 500, 1 << 20, 100, true},
+        {"a reader at full speed", 500, 500, 1 << 20, 0, false},
+    };
+    for (const auto& c : cases) {
+        TestHttpServer server;
+        CacheServerConfig config = server.Config(root);
+        config.sendStallTimeoutMs = c.stallMs;
+        config.sendRateWindowMs = c.windowMs;
+        config.minSendBytesPerSecond = c.minRate;
+        ASSERT_TRUE(server.Launch(config)) << c.name;
+        TestClient client(server.ListeningPort());
+        // A small window makes the server wait for a slow reader soon.
+        if (c.pauseMs > 0)
+            client.SetReceiveBuffer(4096);
+        client.Send("GET /big HTTP/1.0\r\n\r\n");
+        if (c.pauseMs == 0) {
+            EXPECT_EQ(Body(client.ReceiveResponse(10000)).size(), big.size()) << c.name;
+            continue;
+        }
+        // The system's buffers hide a close from the reader: the server's
+        // own count tells whether the connection gave up its thread.
+        ReadSlowly(client, c.pauseMs, 1500);
+        EXPECT_EQ(ConnectionsEndWithin(server, 2000), c.cut) << c.name;
+    }
+}
+
 
 TEST(CacheStreaming, StopDuringAFetchThatNeverEndsIsBounded)
 {
@@ -255,7 +314,13 @@ TEST(CacheStreaming, StopDuringAFetchThatNeverEndsIsBounded)
         gate->Wait(receiver, true); // deaf to KeepGoing, like a read that never returns
         return CdnFetchResult::kFailed;
     });
-    ASSERT_TRUE(server.LaunchIn(FreshFolder("stuck")));
+    const std::string root = FreshFolder("stuck");
+    ASSERT_TRUE(server.LaunchIn(root));
+    const auto temporaries = [&root] {
+        int n = 0;
+        SrvListFolder(root, [&n](const std::string& name, long long) { n += IsTemporaryFileName(name) ? 1 : 0; });
+        return n;
+    };
     TestClient client(server.ListeningPort());
     client.Send("GET /stuck HTTP/1.0\r\n\r\n");
     std::string got;
@@ -265,23 +330,40 @@ TEST(CacheStreaming, StopDuringAFetchThatNeverEndsIsBounded)
         got += more;
     }
 
+    EXPECT_EQ(temporaries(), 1);
+
     const auto t0 = Clock::now();
     server.Stop();
     EXPECT_LT(MillisecondsSince(t0), 2000);
     EXPECT_EQ(server.RunningFetches(), 1); // left behind, not waited for
+    EXPECT_EQ(temporaries(), 0);           // and its file with it
     EXPECT_TRUE(client.PeerClosed(1000));
     gate->Open();
 }
 
-TEST(CacheStreaming, TemporaryFilesAreNeverServedAndOldOnesAreSwept)
+TEST(CacheStreaming, TemporaryFilesAreNeverServedAndLeftOnesAreSwept)
 {
     const std::string root = FreshFolder("temporary");
-    const std::string stale = root + Md5Hex("/t", 2) + ".4242-0.part";
-    const std::string fresh = root + Md5Hex("/u", 2) + ".4243-0.part";
-    WriteFileText(stale, "left by a killed process");
-    WriteFileText(fresh, "being written by another process");
+    // A process id that runs (this one's parent) and one that cannot.
+    const std::string running = std::to_string(getppid());
+    const struct {
+        std::string name;
+        bool old;
+        bool kept;
+    } files[] = {
+        {Md5Hex("/t", 2) + ".4242-0.part", true, false},
+        {Md5Hex("/u", 2) + "." + running + "-0.part", false, true},
+        {Md5Hex("/v", 2) + "." + running + "-1.part", true, false},
+        {Md5Hex("/w", 2) + ".4294967294-0.part", false, false},
+        {Md5Hex("/x", 2) + ".part3", false, true},
+    };
     const utimbuf tenMinutesAgo = {time(nullptr) - 600, time(nullptr) - 600};
-    ASSERT_EQ(utime(stale.c_str(), &tenMinutesAgo), 0);
+    for (const auto& f : files) {
+        WriteFileText(root + f.name, "left by another process");
+        if (f.old) {
+            ASSERT_EQ(utime((root + f.name).c_str(), &tenMinutesAgo), 0);
+        }
+    }
 
     TestHttpServer server([](const std::string&, COutBuf* body) {
         body->Write("from the CDN", 12);
@@ -289,8 +371,9 @@ TEST(CacheStreaming, TemporaryFilesAreNeverServedAndOldOnesAreSwept)
     });
     ASSERT_TRUE(server.LaunchIn(root));
     server.Stop();
-    EXPECT_FALSE(Exists(stale));
-    EXPECT_TRUE(Exists(fresh));
+    for (const auto& f : files)
+        EXPECT_EQ(Exists(root + f.name), f.kept) << f.name;
     EXPECT_EQ(BodyOf(server, "/u"), "from the CDN");
     EXPECT_EQ(server.Fetches(), 1);
 }
+

@@ -232,6 +232,13 @@ int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, SrvWaitFor, int timeo
     return kSrvReady;
 }
 
+void SrvWakeWatch(SrvWatch* watch)
+{
+    // The waiter retries its receive, which would block, and then finds
+    // that it has been told to end.
+    WSASetEvent(watch->event);
+}
+
 void SrvCloseWatch(SrvWatch* watch)
 {
     if (!watch)
@@ -314,6 +321,17 @@ void SrvCloseThread(const SrvThread& thread)
 unsigned long SrvProcessId()
 {
     return GetCurrentProcessId();
+}
+
+bool SrvProcessRunning(unsigned long processId)
+{
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
 }
 
 SrvFile* SrvCreateNewFile(const std::string& path)

@@ -59,12 +59,25 @@ public:
     // Asked between pieces and, with libcurl, about once a second while the
     // transfer waits: false ends it with kFetchStopped.
     virtual bool KeepGoing() { return true; }
+    // Before each redirect is followed: its status and the absolute URL it
+    // leads to. False ends the transfer with kFetchStopped.
+    virtual bool OnRedirect(int status, const std::string& target)
+    {
+        (void)status;
+        (void)target;
+        return true;
+    }
 
 protected:
     ~IFetchReceiver() = default;
 };
 
-// Streams a URL (same request as FetchToSink) into receiver. kFetchOk when
+// Streams a URL (same request as FetchToSink) into receiver; the path goes
+// out exactly as given, and redirects are followed and reported. A head
+// whose body's end could be read two ways (two Content-Length values, or
+// one beside a Transfer-Encoding) is never reported: kFetchCannotOpen. A
+// kept connection carries another request only when nothing unasked has
+// arrived on it since its last answer. kFetchOk when
 // the whole announced body arrived (an answer without Content-Length counts
 // as whole when it ends in order); kFetchCannotOpen or kFetchOffline when
 // no answer came, kFetchTimedOut when the server stopped answering before

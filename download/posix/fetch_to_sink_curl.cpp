@@ -2,17 +2,23 @@
 // WinInet version: a fresh handle per fetch, the head (status, reason,
 // Content-Length) reported before any body byte, and a body shorter than
 // its Content-Length reported as kFetchIncomplete. Connections and name
-// look-ups are kept between fetches.
+// look-ups are kept between fetches; a connection carries the next request
+// only while nothing unasked waits on it.
 #include "download/core/download_client.h"
+#include "download/core/response_framing.h"
 #include "download/core/sink_receiver.h"
 
 #include <curl/curl.h>
 
+#include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
+#include <set>
 #include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,18 +30,23 @@ constexpr long kReceiveBufferBytes = 256 * 1024;
 constexpr long kStallSeconds = 30;
 
 struct Transfer {
-    explicit Transfer(IFetchReceiver& r) : receiver(r) {}
+    Transfer(CURL* c, IFetchReceiver& r) : curl(c), receiver(r) {}
 
+    CURL* curl;
     IFetchReceiver& receiver;
     // The head being read; a redirect or an interim answer starts another.
     int status = 0;
     std::string reason;
-    long long length = -1;
-    bool chunked = false;
+    CHeadFraming framing;
     bool location = false;
+    // The head before this one was a redirect that libcurl follows.
+    bool followed = false;
 
     bool headReported = false;
     bool stopped = false;
+    bool ambiguous = false;
+    // The kept connection held bytes nobody had asked for.
+    bool unasked = false;
     long long announced = -1;
     long long received = 0;
 };
@@ -90,6 +101,87 @@ private:
     std::mutex m_locks[CURL_LOCK_DATA_LAST];
 };
 
+// The sockets libcurl has open, so that a kept connection can be looked at
+// just before it carries another request: a CDN that sent more than its
+// Content-Length would otherwise have those bytes read as the next answer.
+// Never freed, like the shared connections that use it.
+class CurlSockets {
+public:
+    static CurlSockets& Get()
+    {
+        static CurlSockets* const sockets = new CurlSockets;
+        return *sockets;
+    }
+
+    static curl_socket_t Open(void* raw, curlsocktype, curl_sockaddr* address)
+    {
+        const curl_socket_t fd = socket(address->family, address->socktype, address->protocol);
+        if (fd != CURL_SOCKET_BAD) {
+            CurlSockets* self = static_cast<CurlSockets*>(raw);
+            std::lock_guard<std::mutex> hold(self->m_lock);
+            self->m_open.insert(fd);
+        }
+        return fd;
+    }
+    static int Close(void* raw, curl_socket_t fd)
+    {
+        CurlSockets* self = static_cast<CurlSockets*>(raw);
+        {
+            std::lock_guard<std::mutex> hold(self->m_lock);
+            self->m_open.erase(fd);
+        }
+        return close(fd);
+    }
+
+    // True when the connection from localPort to remotePort already holds
+    // bytes or its end; it is then shut, so that it is never used again.
+    bool TakeIfSpoilt(int localPort, int remotePort)
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        for (const curl_socket_t fd : m_open) {
+            if (PortOf(fd, false) != localPort || PortOf(fd, true) != remotePort)
+                continue;
+            char byte;
+            const ssize_t n = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+            if (n < 0)
+                return false; // nothing waiting: the usual case
+            shutdown(fd, SHUT_RDWR);
+            return true;
+        }
+        return false;
+    }
+
+private:
+    static int PortOf(curl_socket_t fd, bool peer)
+    {
+        sockaddr_storage address = {};
+        socklen_t length = sizeof address;
+        const int r = peer ? getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length)
+                           : getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        if (r != 0)
+            return -1;
+        if (address.ss_family == AF_INET)
+            return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+        if (address.ss_family == AF_INET6)
+            return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+        return -1;
+    }
+
+    std::mutex m_lock;
+    std::set<curl_socket_t> m_open;
+};
+
+// Called once the connection for a request is chosen, new or kept, before
+// the request goes out on it.
+int OnConnectionChosen(void* raw, char*, char*, int remotePort, int localPort)
+{
+    auto* t = static_cast<Transfer*>(raw);
+    if (!CurlSockets::Get().TakeIfSpoilt(localPort, remotePort))
+        return CURL_PREREQFUNC_OK;
+    t->unasked = true;
+    return CURL_PREREQFUNC_ABORT;
+}
+
 std::string TickAgent()
 {
     // Milliseconds since system start, as a signed 32-bit number.
@@ -117,28 +209,41 @@ size_t OnHeader(char* data, size_t size, size_t count, void* raw)
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
     if (line.compare(0, 5, "HTTP/") == 0) {
+        if (t->followed) {
+            // libcurl has made the next request by now: its URL is the target.
+            t->followed = false;
+            char* target = nullptr;
+            curl_easy_getinfo(t->curl, CURLINFO_EFFECTIVE_URL, &target);
+            if (!t->receiver.OnRedirect(t->status, target ? target : "")) {
+                t->stopped = true;
+                return 0;
+            }
+        }
         const size_t space = line.find(' ');
         const size_t second = space == std::string::npos ? std::string::npos : line.find(' ', space + 1);
         t->status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
         t->reason = second == std::string::npos ? std::string() : line.substr(second + 1);
-        t->length = -1;
-        t->chunked = false;
+        t->framing.Reset();
         t->location = false;
-    } else if (HasPrefix(line, "content-length:", 15)) {
-        char* end = nullptr;
-        const long long value = std::strtoll(line.c_str() + 15, &end, 10);
-        if (end != line.c_str() + 15 && value >= 0)
-            t->length = value;
-    } else if (HasPrefix(line, "transfer-encoding:", 18)) {
-        t->chunked = true; // a length beside it means nothing
     } else if (HasPrefix(line, "location:", 9)) {
         t->location = true;
-    } else if (line.empty() && !t->headReported) {
+    } else if (!line.empty()) {
+        t->framing.AddLine(line);
+    } else if (!t->headReported) {
+        // Where such a body ends is anybody's guess; so is what follows it.
+        if (t->framing.Ambiguous()) {
+            t->ambiguous = true;
+            return 0;
+        }
         // Interim answers and redirects that libcurl follows are not the answer.
-        if (t->status / 100 == 1 || (t->status / 100 == 3 && t->location))
+        if (t->status / 100 == 1)
             return n;
+        if (t->status / 100 == 3 && t->location) {
+            t->followed = true;
+            return n;
+        }
         t->headReported = true;
-        t->announced = t->chunked ? -1 : t->length;
+        t->announced = t->framing.ContentLength();
         if (!t->receiver.OnHead(t->status, t->reason, t->announced)) {
             t->stopped = true;
             return 0; // ends the transfer
@@ -168,17 +273,14 @@ int OnProgress(void* raw, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return 1;
 }
 
-} // namespace
-
-int FetchStream(const char* url, IFetchReceiver& receiver)
+// One attempt; fresh: on a new connection.
+int Perform(const char* url, IFetchReceiver& receiver, bool fresh, bool* unasked)
 {
-    if (!CurlReady())
-        return kFetchOffline;
     CURL* curl = curl_easy_init();
     if (!curl)
         return kFetchOffline;
 
-    Transfer t(receiver);
+    Transfer t(curl, receiver);
     const std::string agent = TickAgent();
     curl_slist* headers = curl_slist_append(nullptr, "Accept: */*");
     headers = curl_slist_append(headers, "Pragma: no-cache");
@@ -188,8 +290,20 @@ int FetchStream(const char* url, IFetchReceiver& receiver)
     curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // The path exactly as the client sent it: no dot segment is folded.
+    curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    CurlSockets& sockets = CurlSockets::Get();
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &CurlSockets::Open);
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, &sockets);
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &CurlSockets::Close);
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, &sockets);
+    curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &OnConnectionChosen);
+    curl_easy_setopt(curl, CURLOPT_PREREQDATA, &t);
+    if (fresh)
+        curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
@@ -207,8 +321,11 @@ int FetchStream(const char* url, IFetchReceiver& receiver)
     curl_easy_cleanup(curl);
     curl_slist_free_all(headers);
 
+    *unasked = t.unasked;
     if (t.stopped)
         return kFetchStopped;
+    if (t.ambiguous)
+        return kFetchCannotOpen;
     if (code == CURLE_OPERATION_TIMEDOUT)
         return kFetchTimedOut;
     if (!t.headReported)
@@ -216,6 +333,20 @@ int FetchStream(const char* url, IFetchReceiver& receiver)
     if (code != CURLE_OK || (t.announced >= 0 && t.received != t.announced))
         return kFetchIncomplete;
     return kFetchOk;
+}
+
+} // namespace
+
+int FetchStream(const char* url, IFetchReceiver& receiver)
+{
+    if (!CurlReady())
+        return kFetchOffline;
+    bool unasked = false;
+    const int status = Perform(url, receiver, false, &unasked);
+    // Nothing was reported yet: the request goes again on a new connection.
+    if (unasked)
+        return Perform(url, receiver, true, &unasked);
+    return status;
 }
 
 int FetchToSink(const char* url, const char*, COutBuf* sink)

@@ -1,6 +1,7 @@
 #include "download/win32/fetch_to_sink.h"
 
 #include "download/core/download_client.h"
+#include "download/core/response_framing.h"
 #include "download/core/sink_receiver.h"
 #include "download/win32/wininet_session.h"
 
@@ -10,6 +11,53 @@
 namespace {
 
 constexpr DWORD kReadPieceBytes = 16384;
+// Redirects are followed here, not by WinInet, so that each hop is seen.
+constexpr int kMaxRedirects = 10;
+constexpr DWORD kHeadAreaBytes = 8192;
+// WinInet keeps a connection whenever the answer allows it and hands it to
+// the next request even when bytes nobody asked for wait on it, which would
+// then be read as that request's answer. So nothing is kept: the CDN is asked
+// to close, and what WinInet kept anyway is dropped after each fetch.
+const char kStreamHeaders[] = "Accept: */*\r\nConnection: close\r\n\r\n";
+
+void DropKeptConnections()
+{
+    InternetSetOptionA(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
+}
+
+bool IsRedirect(DWORD status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// A text field of the answer; false when it has none.
+bool QueryText(HINTERNET request, DWORD field, std::string* text)
+{
+    text->assign(kHeadAreaBytes, '\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD size = static_cast<DWORD>(text->size());
+        if (HttpQueryInfoA(request, field, &(*text)[0], &size, nullptr)) {
+            text->resize(size);
+            return true;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            break;
+        text->assign(size + 1, '\0');
+    }
+    text->clear();
+    return false;
+}
+
+// The absolute URL a Location leads to from base.
+bool ResolveLocation(const std::string& base, const std::string& location, std::string* target)
+{
+    target->assign(2048, '\0');
+    DWORD size = static_cast<DWORD>(target->size());
+    if (!InternetCombineUrlA(base.c_str(), location.c_str(), &(*target)[0], &size, ICU_NO_ENCODE))
+        return false;
+    target->resize(size);
+    return true;
+}
 
 int FailureOfLastCall(int otherwise)
 {
@@ -31,57 +79,14 @@ HINTERNET OpenSession()
     return internet;
 }
 
-} // namespace
-
-int FetchToSink(const char* url, const char* ignored, COutBuf* sink)
+// The head of the final answer, then its body, to the receiver.
+int ReadAnswer(HINTERNET request, int status, long long announced, IFetchReceiver& receiver)
 {
-    ScopedInternet internet(OpenSession());
-    if (!internet)
-        return kFetchOffline;
-    return FetchWithHandle(internet.Get(), url, ignored, sink);
-}
-
-int FetchStream(const char* url, IFetchReceiver& receiver)
-{
-    ScopedInternet internet(OpenSession());
-    if (!internet)
-        return kFetchOffline;
-    return StreamWithHandle(internet.Get(), url, receiver);
-}
-
-int FetchWithHandle(HINTERNET internet, const char* url, const char*, COutBuf* sink)
-{
-    SinkReceiver receiver(sink);
-    return receiver.Status(StreamWithHandle(internet, url, receiver));
-}
-
-int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiver)
-{
-    // Closed with the internet handle at the latest; closed here so that a
-    // caller reusing the handle does not collect requests.
-    ScopedInternet request(InternetOpenUrlA(internet, url, kFetchHeaders, static_cast<DWORD>(std::strlen(kFetchHeaders)),
-                                            kFetchFlags, 0));
-    if (!request)
-        return FailureOfLastCall(kFetchCannotOpen);
-    // Set on the request as well: not every WinInet passes the session's
-    // time-outs on to reads.
-    ApplyFetchTimeouts(request.Get());
-
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
-        return kFetchCannotOpen;
     char reason[128] = {};
     DWORD reasonSize = sizeof reason;
-    if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_TEXT, reason, &reasonSize, nullptr) || reasonSize >= sizeof reason)
+    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_TEXT, reason, &reasonSize, nullptr) || reasonSize >= sizeof reason)
         reasonSize = 0;
-    DWORD contentLength = 0;
-    size = sizeof contentLength;
-    const long long announced =
-        HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &contentLength, &size, nullptr)
-            ? static_cast<long long>(contentLength)
-            : -1;
-    if (!receiver.OnHead(static_cast<int>(status), std::string(reason, reasonSize), announced))
+    if (!receiver.OnHead(status, std::string(reason, reasonSize), announced))
         return kFetchStopped;
 
     char piece[kReadPieceBytes];
@@ -92,11 +97,10 @@ int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiv
         // A read fills the whole piece before it returns; asking what has
         // arrived first hands each piece on as soon as it is there.
         DWORD available = 0;
-        if (!InternetQueryDataAvailable(request.Get(), &available, 0, 0))
+        if (!InternetQueryDataAvailable(request, &available, 0, 0))
             return FailureOfLastCall(kFetchIncomplete);
         DWORD read = 0;
-        if (available > 0 &&
-            !InternetReadFile(request.Get(), piece, available < sizeof piece ? available : sizeof piece, &read))
+        if (available > 0 && !InternetReadFile(request, piece, available < sizeof piece ? available : sizeof piece, &read))
             return FailureOfLastCall(kFetchIncomplete);
         if (read == 0)
             break;
@@ -105,4 +109,73 @@ int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiv
         received += read;
     }
     return announced >= 0 && received != announced ? kFetchIncomplete : kFetchOk;
+}
+
+} // namespace
+
+int FetchToSink(const char* url, const char* ignored, COutBuf* sink)
+{
+    ScopedInternet internet(OpenSession());
+    if (!internet)
+        return kFetchOffline;
+    const int status = FetchWithHandle(internet.Get(), url, ignored, sink);
+    DropKeptConnections();
+    return status;
+}
+
+int FetchStream(const char* url, IFetchReceiver& receiver)
+{
+    ScopedInternet internet(OpenSession());
+    if (!internet)
+        return kFetchOffline;
+    const int status = StreamWithHandle(internet.Get(), url, receiver);
+    DropKeptConnections();
+    return status;
+}
+
+int FetchWithHandle(HINTERNET internet, const char* url, const char*, COutBuf* sink)
+{
+    SinkReceiver receiver(sink);
+    return receiver.Status(StreamWithHandle(internet, url, receiver));
+}
+
+int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiver)
+{
+    std::string current = url;
+    for (int hop = 0;; ++hop) {
+        // Closed with the internet handle at the latest; closed here so that a
+        // caller reusing the handle does not collect requests.
+        ScopedInternet request(InternetOpenUrlA(internet, current.c_str(), kStreamHeaders,
+                                                static_cast<DWORD>(std::strlen(kStreamHeaders)),
+                                                kFetchFlags | INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
+        if (!request)
+            return FailureOfLastCall(kFetchCannotOpen);
+        // Set on the request as well: not every WinInet passes the session's
+        // time-outs on to reads.
+        ApplyFetchTimeouts(request.Get());
+
+        DWORD status = 0;
+        DWORD size = sizeof status;
+        if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+            return kFetchCannotOpen;
+        // Read from the head as it came: WinInet settles for one of two lengths.
+        std::string head;
+        if (!QueryText(request.Get(), HTTP_QUERY_RAW_HEADERS_CRLF, &head))
+            return kFetchCannotOpen;
+        const CHeadFraming framing = FramingOfRawHead(head);
+        if (framing.Ambiguous())
+            return kFetchCannotOpen;
+
+        std::string location;
+        if (IsRedirect(status) && QueryText(request.Get(), HTTP_QUERY_LOCATION, &location) && !location.empty()) {
+            std::string target;
+            if (hop == kMaxRedirects || !ResolveLocation(current, location, &target))
+                return kFetchCannotOpen;
+            if (!receiver.OnRedirect(static_cast<int>(status), target))
+                return kFetchStopped;
+            current = target;
+            continue;
+        }
+        return ReadAnswer(request.Get(), static_cast<int>(status), framing.ContentLength(), receiver);
+    }
 }

@@ -82,7 +82,10 @@ run_cases() {
   local origin="$work/origin"
   mkdir -p "$origin"
   prepare_origin_files "$origin"
-  origin_start "$origin" --no-length 'nolen' --short 'short' --stall 'stall' --hang 'hang' --delay 1.5 --delay-match 'shared'
+  origin_start "$origin" --no-length 'nolen' --short 'short' --stall 'stall' --hang 'hang' --delay 1.5 --delay-match 'shared' \
+    --keep-alive 'kept' --extra 'kept-extra' --two-lengths 'twolen' --length-and-chunked 'lenchunk' \
+    --redirect 'perm\.png=301=/wz_cdn/ui/a.png?via=perm' --redirect 'temp\.png=302=/wz_cdn/ui/a.png?via=temp' \
+    --redirect 'away\.png=301=http://localhost:{port}/wz_cdn/ui/a.png?via=away'
   host_start "http://127.0.0.1:$ORIGIN_PORT/"
   check "server announced a port" [ -n "${HOST_PORT:-}" ]
   check "server listens on loopback only" bash -c "ss -ltnH | grep -q '127.0.0.1:$HOST_PORT ' && ! ss -ltnH | grep -qE '(0.0.0.0|\*|\[::\]):$HOST_PORT '"
@@ -198,6 +201,96 @@ PY
   out=$(raw_session "send:b'GET /' + b'a' * 70000" closed)
   check "endless request is cut off" bash -c "grep -qE 'closed|send-failed' <<< \"\$1\"" _ "$out"
 
+  # A misbehaving CDN: a head that frames its body two ways is refused.
+  local p
+  for p in twolen lenchunk; do
+    curl -s -m 20 -D "$h" -o "$b" "$(url "/wz_cdn/ui/a.png?$p")"
+    check "CDN head with two body lengths ($p) gives an empty 502, not stored" bash -c "head -1 '$h' | grep -q '^HTTP/1.0 502' &&
+      [ ! -s '$b' ] && [ ! -e '$CACHE_DIR/$(md5_of "/wz_cdn/ui/a.png?$p")' ]"
+  done
+  # Bytes sent past a body on a kept CDN connection never answer the next miss.
+  curl -s -m 20 -o "$b" "$(url '/wz_cdn/ui/a.png?kept-extra')"
+  sleep 0.6
+  curl -s -m 20 -o "$b" "$(url '/wz_cdn/ui/a.png?kept-after')"
+  check "unasked CDN bytes are not the next miss's answer" cmp -s "$b" "$origin/wz_cdn/ui/a.png"
+  check "unasked CDN bytes are not stored for the next path" cmp -s "$CACHE_DIR/$(md5_of '/wz_cdn/ui/a.png?kept-after')" "$origin/wz_cdn/ui/a.png"
+  # Redirects are followed; only permanent hops on the CDN's host are kept.
+  for p in perm:stored temp:passed away:passed; do
+    curl -s -m 20 -D "$h" -o "$b" "$(url "/wz_cdn/${p%%:*}.png")"
+    check "redirect ${p%%:*}: the target's body is served" bash -c "head -1 '$h' | grep -q '^HTTP/1.0 200' && cmp -s '$b' '$origin/wz_cdn/ui/a.png'"
+    if [ "${p##*:}" = stored ]; then
+      check "redirect ${p%%:*}: stored" [ -e "$CACHE_DIR/$(md5_of "/wz_cdn/${p%%:*}.png")" ]
+    else
+      check "redirect ${p%%:*}: not stored" [ ! -e "$CACHE_DIR/$(md5_of "/wz_cdn/${p%%:*}.png")" ]
+    fi
+  done
+
+  # Requests: dot segments never reach the CDN, a GET with a body ends the
+  # connection, a bare LF ends a line.
+  for p in '/wz_cdn/../mna.html' '/wz_cdn/%2E%2e/mna.html' '/wz_cdn/./ui/a.png'; do
+    out=$(raw_session "send:b'GET $p HTTP/1.0\r\n\r\n'" recv)
+    check "dot segments in $p give 400" bash -c "grep -q 'HTTP/1.0 400 Bad Request' <<< \"\$1\"" _ "$out"
+  done
+  check "dot segments never reach the CDN" bash -c "! grep -qiE '/(\.|%2e)' '$ORIGIN_LOG'"
+  out=$(raw_session "send:b'GET /wz_cdn/ui/a.png HTTP/1.0\r\nConnection: Keep-Alive\r\nContent-Length: 27\r\n\r\nGET /mna.html HTTP/1.0\r\n\r\n'" recv closed)
+  check "GET with a body gets 400 and the connection closes" bash -c "sed -n 1p <<< \"\$1\" | grep -q 'HTTP/1.0 400 Bad Request' &&
+    [ \"\$(sed -n 2p <<< \"\$1\")\" = closed ]" _ "$out"
+  out=$(raw_session "send:b'GET /wz_cdn/ui/a.png HTTP/1.0\nConnection: Keep-Alive\n\n'" recv)
+  check "a request with bare LF line ends is answered at once" bash -c "grep -q 'HTTP/1.0 200 OK.*PNGDATA-40' <<< \"\$1\"" _ "$out"
+
+  # Slow peers: 256 connections that trickle a header hold their slots only
+  # up to the header's limit, and 256 idle kept-alive connections make room
+  # for a new one.
+  local crowd
+  crowd=$(/usr/bin/python3 - "$HOST_PORT" "$HOST_LIMIT" <<'PY'
+import socket, subprocess, sys, time
+port, limit = int(sys.argv[1]), float(sys.argv[2])
+def connect():
+    s = socket.create_connection(("127.0.0.1", port), timeout=10)
+    return s
+def served():
+    r = subprocess.run(["curl", "-s", "-m", "5", "-o", "/dev/null", "-w", "%{http_code}",
+                        f"http://127.0.0.1:{port}/wz_cdn/ui/a.png"], capture_output=True, text=True)
+    return r.stdout == "200"
+# One byte each at once and then every 0.5 s: never a whole header.
+slow = []
+for _ in range(256):
+    try:
+        s = connect(); s.sendall(b"G"); slow.append(s)
+    except OSError:
+        pass
+# Every slot is mid-request: a newcomer is refused, none of them is dropped.
+print("held" if not served() else "not-held")
+t0 = time.time()
+while time.time() - t0 < limit + 3:
+    for s in slow:
+        try:
+            s.sendall(b"E")
+        except OSError:
+            pass
+    time.sleep(0.5)
+print("trickled-out" if served() else "locked-out")
+for s in slow:
+    s.close()
+time.sleep(0.5)
+# Idle kept-alive connections: each asked once and waits.
+idle = []
+for _ in range(256):
+    s = connect()
+    s.sendall(b"GET /wz_cdn/empty.txt HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n")
+    data = b""
+    while b"\r\n\r\n" not in data:
+        data += s.recv(4096)
+    idle.append(s)
+print("admitted" if served() else "refused")
+for s in idle:
+    s.close()
+PY
+)
+  check "with every slot mid-request a newcomer is refused" bash -c "grep -qx held <<< \"\$1\"" _ "$crowd"
+  check "256 trickling headers do not lock a client out past the header limit" bash -c "grep -q trickled-out <<< \"\$1\"" _ "$crowd"
+  check "256 idle kept-alive connections make room for a new client" bash -c "grep -q admitted <<< \"\$1\"" _ "$crowd"
+
   # The server stops in order, and soon, with an idle keep-alive connection
   # and a request whose CDN has stalled in the middle of the body.
   raw_session "send:b'GET /mna.html HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n'" recv sleep:30 > /dev/null 2>&1 &
@@ -209,6 +302,7 @@ PY
   check "server stops in order during a stalled fetch" [ "$HOST_STOP_RC" = 0 ]
   echo "  (stop took ${HOST_STOP_MS} ms)"
   check "stop takes under 2 s" [ "$HOST_STOP_MS" -lt 2000 ]
+  check "stop leaves no temporary file of the stalled fetch" bash -c "! ls '$CACHE_DIR' | grep -q 'part'"
   kill "$idle" "$stalled" 2>/dev/null; wait "$idle" "$stalled" 2>/dev/null
 
   # A taken port: the launch moves to a fresh port at once.

@@ -14,6 +14,14 @@ can misbehave on purpose for chosen paths:
   --delay      wait this long before answering any request (for concurrency tests)
   --delay-match  with --delay: wait only for matching paths
   --trickle    send the body of matching paths a byte every --trickle-interval s
+  --extra      answer on a kept connection, then 0.2 s later send a second,
+               unasked answer ("EXTRA!") on it, as a broken CDN might
+  --two-lengths  announce two different Content-Length values (the body's
+               and a shorter one)
+  --length-and-chunked  send a Content-Length beside a chunked body
+  --redirect PATTERN=STATUS=LOCATION  answer matching paths with STATUS and
+               that Location, where "{port}" is the origin's port (may be
+               given more than once)
 
 The port it listens on (chosen by the system unless --port fixes it, for
 programs built with the origin's address) is written to --port-file.
@@ -47,6 +55,10 @@ def main():
     ap.add_argument("--keep-alive")
     ap.add_argument("--trickle")
     ap.add_argument("--trickle-interval", type=float, default=3.0)
+    ap.add_argument("--extra")
+    ap.add_argument("--two-lengths")
+    ap.add_argument("--length-and-chunked")
+    ap.add_argument("--redirect", action="append", default=[])
     args = ap.parse_args()
     lock = threading.Lock()
 
@@ -70,6 +82,16 @@ def main():
                 return
             if args.delay and (args.delay_match is None or matches(args.delay_match, self.path)):
                 time.sleep(args.delay)
+            for rule in args.redirect:
+                pattern, status, location = rule.split("=", 2)
+                if matches(pattern, self.path):
+                    body = b"moved"
+                    self.send_response(int(status))
+                    self.send_header("Location", location.replace("{port}", str(self.server.server_address[1])))
+                    self.send_header("Content-Length", str(len(body)))
+                    self.end_headers()
+                    self.wfile.write(body)
+                    return
             # The CDN URL has a doubled slash at the join; the file name is
             # the path without its leading slashes and without the query.
             rel = self.path.split("?", 1)[0].lstrip("/")
@@ -90,6 +112,18 @@ def main():
             if not matches(args.keep_alive, self.path):
                 self.send_header("Connection", "close")
                 self.close_connection = True
+            if matches(args.two_lengths, self.path):
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Content-Length", str(len(body) // 2))
+                self.end_headers()
+                self.wfile.write(body)
+                return
+            if matches(args.length_and_chunked, self.path):
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Transfer-Encoding", "chunked")
+                self.end_headers()
+                self.wfile.write(b"%x\r\n" % len(body) + body + b"\r\n0\r\n\r\n")
+                return
             if matches(args.no_length, self.path):
                 self.send_header("Transfer-Encoding", "chunked")
                 self.end_headers()
@@ -109,6 +143,10 @@ def main():
                 time.sleep(args.lifetime)
                 return
             self.wfile.write(body)
+            if matches(args.extra, self.path):
+                self.wfile.flush()
+                time.sleep(0.2)
+                self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nEXTRA!")
 
     class Server(ThreadingHTTPServer):
         def handle_error(self, request, client_address):

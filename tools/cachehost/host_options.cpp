@@ -48,6 +48,9 @@ CacheServerConfig HostConfig(const HostOptions& options)
         config.idleTimeoutMs = options.limitSeconds * 1000;
         config.cdnAnswerTimeoutMs = options.limitSeconds * 1000;
         config.cdnStallTimeoutMs = options.limitSeconds * 1000;
+        config.headerTimeoutMs = options.limitSeconds * 1000;
+        config.sendStallTimeoutMs = options.limitSeconds * 1000;
+        config.sendRateWindowMs = options.limitSeconds * 1000;
     }
     return config;
 }

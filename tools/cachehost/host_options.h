@@ -4,7 +4,8 @@
 //   ROOT           cache folder ("-": the wz_cdn folder of the current folder)
 //   PORT           first port to try (0: one the system chooses)
 //   CDN_BASE       resource CDN base URL, ending in "/"
-//   LIMIT_SECONDS  replaces the idle, CDN answer and CDN stall time limits
+//   LIMIT_SECONDS  replaces the idle, request header, response stall, rate
+//                  window, CDN answer and CDN stall time limits
 // The hosts are programs of their own, so unlike the server they may use
 // the download client: the program's fetch (FetchForCache) is wired in here.
 #pragma once
