@@ -66,8 +66,11 @@ struct CdnMiss {
         if (settled || temporary.empty())
             return;
         settled = true;
-        if (state == State::kComplete && status == 200 && FsReplaceFile(temporary.c_str(), file.c_str()))
+        if (state == State::kComplete && status == 200 && FsReplaceFile(temporary.c_str(), file.c_str())) {
+            if (onStored)
+                onStored(file, length);
             return;
+        }
         SrvRemoveFile(temporary);
     }
 
@@ -79,6 +82,7 @@ struct CdnMiss {
     const Clock::time_point started = Clock::now();
     std::atomic<bool> cancelled{false};
     bool settled = false;
+    std::function<void(const std::string&, long long)> onStored;
     int readers = 0; // guarded by the board's lock
 
     // Guarded by lock.
@@ -327,6 +331,7 @@ std::unique_ptr<CResponse> CMissBoard::Respond(const std::string& path, const st
             if (!body || !m_fetch)
                 return MakeFixedResponse(ComposeHeader("502 Bad Gateway", head, 0));
             miss = std::make_shared<CdnMiss>(path, file, temporary, url, std::move(body));
+            miss->onStored = onStored;
             auto* job = new (std::nothrow) FetchJob{shared_from_this(), miss, m_fetch};
             SrvThread thread;
             if (!job || !SrvStartThread(&CMissBoard::FetchThreadProc, job, &thread, 0)) {

@@ -4,6 +4,7 @@
 #include "base/core/debug_trace.h"
 #include "base/core/directory_path.h"
 #include "base/core/md5.h"
+#include "cacheserver/core/cache_budget.h"
 #include "cacheserver/core/cdn_miss.h"
 
 namespace {
@@ -34,6 +35,7 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
         m_rootPath += kSrvPathSeparator;
     SweepTemporaryFiles();
     m_misses = std::make_shared<CMissBoard>(config.fetch, config.cdnAnswerTimeoutMs, config.cdnStallTimeoutMs);
+    StartBudget();
     SetLimits(config.idleTimeoutMs, config.maxConnections);
 
     int port = config.firstPort;
@@ -41,8 +43,10 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
         if (Start(port))
             return true;
         DebugTrace("cache server: cannot listen on port %d%s", port, LastStartPortTaken() ? " (taken)" : "");
-        if (attempt == kLaunchAttempts || !config.drawPort)
+        if (attempt == kLaunchAttempts || !config.drawPort) {
+            StopBudget();
             return false;
+        }
         port = config.drawPort();
     }
 }
@@ -59,6 +63,7 @@ void CHTTPServer::OnStopped()
 {
     if (m_misses)
         m_misses->CancelAll(kFetchStopWaitMs);
+    StopBudget();
 }
 
 int CHTTPServer::RunningFetches() const
@@ -74,8 +79,11 @@ std::string CHTTPServer::CacheFileFor(const std::string& path) const
 std::unique_ptr<CResponse> CHTTPServer::ResourceResponse(const std::string& path, const ResponseHead& head)
 {
     const std::string file = CacheFileFor(path);
-    if (std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, head))
+    if (std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, head)) {
+        if (m_budget)
+            m_budget->NoteHit(file);
         return hit;
+    }
     if (!m_misses)
         return MakeFixedResponse(ComposeHeader("502 Bad Gateway", head, 0));
     const std::string url = (m_config.cdnBase ? m_config.cdnBase() : std::string()) + path;
