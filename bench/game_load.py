@@ -4,10 +4,11 @@
   game_load.py make ROOT LIST [COUNT]    a synthetic game of COUNT resources
                                          (fixed seed) under ROOT/wz_cdn/,
                                          and its request list
-  game_load.py delay PORT_FILE CDN_PORT RTT_MS
+  game_load.py delay PORT_FILE CDN_PORT RTT_MS [COUNT_FILE]
                                          the CDN's distance: a loopback relay
                                          that holds each new connection and
-                                         each request for RTT_MS
+                                         each request for RTT_MS; appends a
+                                         line to COUNT_FILE per connection
   game_load.py load PORT LIST [CONNS]    one game load the way a browser does
                                          it: CONNS (6) keep-alive connections
                                          taking the list in order; prints one
@@ -53,7 +54,7 @@ def make(root, list_path, count):
     print(total)
 
 
-async def delay_relay(port_file, cdn_port, rtt_ms):
+async def delay_relay(port_file, cdn_port, rtt_ms, count_file):
     rtt = rtt_ms / 1000.0
 
     async def pipe(reader, writer, delay):
@@ -75,6 +76,9 @@ async def delay_relay(port_file, cdn_port, rtt_ms):
                 pass
 
     async def relay(client_reader, client_writer):
+        if count_file:
+            with open(count_file, "a") as f:
+                f.write("c\n")
         # A new connection costs a round trip before anything can be asked.
         await asyncio.sleep(rtt)
         try:
@@ -159,8 +163,8 @@ async def load(port, list_path, conns):
 def main(argv):
     if len(argv) >= 3 and argv[0] == "make":
         make(argv[1], argv[2], int(argv[3]) if len(argv) > 3 else 1000)
-    elif len(argv) == 4 and argv[0] == "delay":
-        asyncio.run(delay_relay(argv[1], int(argv[2]), float(argv[3])))
+    elif len(argv) in (4, 5) and argv[0] == "delay":
+        asyncio.run(delay_relay(argv[1], int(argv[2]), float(argv[3]), argv[4] if len(argv) == 5 else None))
     elif len(argv) >= 3 and argv[0] == "load":
         asyncio.run(load(int(argv[1]), argv[2], int(argv[3]) if len(argv) > 3 else 6))
     else:

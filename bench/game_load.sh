@@ -7,6 +7,7 @@
 # order) loads the whole game five ways, interleaved, ROUNDS (3) times:
 #   direct from the CDN; through our server with an empty, then a full
 #   cache; through nginx proxy_cache with an empty, then a full cache.
+# The CDN connections each load opened are counted at the relay.
 # Then our server with a budget of half the game loads it twice; the CDN's
 # log tells how many resources it was asked for twice.
 #   bench/game_load.sh        (RESOURCES, ROUNDS, RTT_MS, RATE to change)
@@ -63,7 +64,7 @@ CONF
 mkdir -p "$work/tmp"
 /usr/sbin/nginx -p "$work/cdn" -c "$work/cdn/nginx.conf" -g 'user root;' &
 cdn_pid=$!
-$tool delay "$work/delay.port" "$cdn_port" "$rtt_ms" &
+$tool delay "$work/delay.port" "$cdn_port" "$rtt_ms" "$work/cdn.conns" &
 delay_pid=$!
 delay_port=$(wait_port_file "$work/delay.port")
 
@@ -131,9 +132,14 @@ CONF
 proxy_stop() { kill "$proxy_pid"; wait "$proxy_pid" 2>/dev/null || true; }
 proxy_workers() { pgrep -P "$proxy_pid" -f 'worker process' || true; }
 
-# load NAME PORT: one whole load, its JSON line kept under NAME.
+# load NAME PORT: one whole load, its JSON line kept under NAME with the
+# number of connections made to the CDN during it.
+cdn_connections() { [ -f "$work/cdn.conns" ] && wc -l < "$work/cdn.conns" || echo 0; }
 load() {
+  local before
+  before=$(cdn_connections)
   $tool load "$2" "$list" >> "$work/$1.json"
+  echo $(($(cdn_connections) - before)) >> "$work/$1.conns"
   tail -1 "$work/$1.json" >&2
 }
 
@@ -174,6 +180,9 @@ def runs(name):
         return [json.loads(line) for line in f if line.strip()]
 def med(name, key):
     return statistics.median(r[key] for r in runs(name))
+def conns(name):
+    with open("%s/%s.conns" % (work, name)) as f:
+        return statistics.median(int(x) for x in f.read().split())
 def kib(name):
     with open("%s/%s.kib" % (work, name)) as f:
         return max(int(x) for x in f.read().split())
@@ -181,13 +190,14 @@ direct = med("direct", "total")
 print("Whole game load: %s resources, %.1f MiB (fixed seed), CDN nginx limit_rate %s per connection behind a "
       "%s ms relay, client 6 keep-alive connections in list order; median of %s runs, the five ways interleaved\n"
       % (resources, int(game) / 1048576, rate, rtt, rounds))
-print("| way | total s | 50th resource s | 99th resource s | total / direct | errors |")
-print("|---|---|---|---|---|---|")
+print("| way | total s | 50th resource s | 99th resource s | total / direct | CDN connections | errors |")
+print("|---|---|---|---|---|---|---|")
 rows = [("direct from the CDN", "direct"), ("Kestrun, empty cache", "ours_empty"), ("Kestrun, full cache", "ours_full"),
         ("nginx proxy_cache, empty cache", "nginx_empty"), ("nginx proxy_cache, full cache", "nginx_full")]
 for label, name in rows:
-    print("| %s | %.2f | %.2f | %.2f | %.3f | %d |" % (label, med(name, "total"), med(name, "p50"), med(name, "p99"),
-                                                        med(name, "total") / direct, sum(r["errors"] for r in runs(name))))
+    print("| %s | %.2f | %.2f | %.2f | %.3f | %d | %d |" % (
+        label, med(name, "total"), med(name, "p50"), med(name, "p99"), med(name, "total") / direct, conns(name),
+        sum(r["errors"] for r in runs(name))))
 print()
 print("Peak resident memory over a round's two loads (largest of %s rounds): Kestrun %.1f MiB, nginx proxy_cache's "
       "two workers together %.1f MiB." % (rounds, kib("ours") / 1024, kib("nginx") / 1024))
