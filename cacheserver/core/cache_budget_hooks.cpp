@@ -4,7 +4,7 @@
 #include "cacheserver/core/cdn_miss.h"
 #include "cacheserver/core/http_server.h"
 
-void CHTTPServer::StartBudget()
+void CHTTPServer::PrepareBudget()
 {
     StopBudget();
     m_budget.reset();
@@ -15,7 +15,6 @@ void CHTTPServer::StartBudget()
     m_misses->onStored = [budget = m_budget](const std::string& file, long long bytes) {
         budget->NoteStored(file, bytes);
     };
-    m_budget->Start();
 }
 
 void CHTTPServer::StopBudget()

@@ -58,8 +58,9 @@ private:
     // The cache file of the path, else the CDN's answer for it.
     std::unique_ptr<CResponse> ResourceResponse(const std::string& path, const ResponseHead& head);
     void SweepTemporaryFiles();
-    // The budget keeper (cache_budget_hooks.cpp).
-    void StartBudget();
+    // The budget keeper (cache_budget_hooks.cpp): made and told of the
+    // stores before the server listens, started once it does.
+    void PrepareBudget();
     void StopBudget();
 
     CacheServerConfig m_config;

@@ -35,18 +35,21 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
         m_rootPath += kSrvPathSeparator;
     SweepTemporaryFiles();
     m_misses = std::make_shared<CMissBoard>(config.fetch, config.cdnAnswerTimeoutMs, config.cdnStallTimeoutMs);
-    StartBudget();
+    PrepareBudget();
     SetLimits(config.idleTimeoutMs, config.maxConnections);
 
     int port = config.firstPort;
     for (int attempt = 1;; ++attempt) {
-        if (Start(port))
+        if (Start(port)) {
+            // Indexing the folder starts once the port is taken, so that
+            // it cannot hold up listening.
+            if (m_budget)
+                m_budget->Start();
             return true;
-        DebugTrace("cache server: cannot listen on port %d%s", port, LastStartPortTaken() ? " (taken)" : "");
-        if (attempt == kLaunchAttempts || !config.drawPort) {
-            StopBudget();
-            return false;
         }
+        DebugTrace("cache server: cannot listen on port %d%s", port, LastStartPortTaken() ? " (taken)" : "");
+        if (attempt == kLaunchAttempts || !config.drawPort)
+            return false;
         port = config.drawPort();
     }
 }
