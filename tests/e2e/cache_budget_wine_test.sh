@@ -48,9 +48,9 @@ for _ in $(seq 400); do grep -q '^listening\|^failed' "$out" && break; sleep 0.0
 port=$(tr -d '\r' < "$out" | sed -n 's/^listening //p')
 check "host listens with a budget" [ -n "$port" ]
 
-# Old file 3 is used once more before the fresh ones come.
-curl -s -m 20 -o "$work/old3" "http://127.0.0.1:$port/wz_cdn/old/3.bin"
-check "an old file is served from the cache" cmp -s "$work/old3" "$cache/$(md5_of /wz_cdn/old/3.bin)"
+# The oldest file is used once more before the fresh ones come.
+curl -s -m 20 -o "$work/old10" "http://127.0.0.1:$port/wz_cdn/old/10.bin"
+check "an old file is served from the cache" cmp -s "$work/old10" "$cache/$(md5_of /wz_cdn/old/10.bin)"
 check "indexing at launch removes nothing within the budget" [ "$(cache_bytes)" = $budget ]
 
 ok=1
@@ -64,13 +64,13 @@ check "the folder is back within its budget" [ "$(cache_bytes)" -le $budget ]
 fresh=0
 for i in 1 2 3 4 5 6; do [ -f "$cache/$(md5_of "/wz_cdn/new/$i.bin")" ] && fresh=$((fresh + 1)); done
 check "every fresh file stays" [ $fresh = 6 ]
-check "the old file just used stays" [ -f "$cache/$(md5_of /wz_cdn/old/3.bin)" ]
+check "the old file just used stays" [ -f "$cache/$(md5_of /wz_cdn/old/10.bin)" ]
 gone=""
-for i in 10 9 8 7 6 5; do [ -f "$cache/$(md5_of "/wz_cdn/old/$i.bin")" ] || gone="$gone $i"; done
-check "the least recently used old files went (gone:$gone)" [ "$gone" = " 10 9 8 7 6 5" ]
+for i in 9 8 7 6 5 4; do [ -f "$cache/$(md5_of "/wz_cdn/old/$i.bin")" ] || gone="$gone $i"; done
+check "the least recently used old files went (gone:$gone)" [ "$gone" = " 9 8 7 6 5 4" ]
 check "a file that is not ours stays" [ -f "$cache/notes.txt" ]
 check "a temporary file being written stays" [ -f "$cache/$part" ]
-check "the hit moved its file's time" [ -n "$(find "$cache" -name "$(md5_of /wz_cdn/old/3.bin)" -mmin -5)" ]
+check "the hit moved its file's time" [ -n "$(find "$cache" -name "$(md5_of /wz_cdn/old/10.bin)" -mmin -5)" ]
 
 kill "$input_pid"
 wait "$host_pid"
