@@ -38,21 +38,25 @@ list=$work/list
 # logging each request it serves.
 cdn_port=$(free_port)
 mkdir -p "$work/cdn/logs"
-nginx_common="
+# nginx_head DIR WORKERS: the start of an nginx configuration living in DIR,
+# up to inside its http block.
+nginx_head() {
+  cat <<CONF
+worker_processes $2;
+daemon off;
+error_log $1/logs/error.log;
+pid $1/nginx.pid;
+events { worker_connections 1024; }
+http {
   sendfile on;
   keepalive_requests 1000000;
   keepalive_timeout 60;
   default_type application/octet-stream;
   client_body_temp_path $work/tmp; proxy_temp_path $work/tmp;
-  fastcgi_temp_path $work/tmp; uwsgi_temp_path $work/tmp; scgi_temp_path $work/tmp;"
-cat > "$work/cdn/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-error_log $work/cdn/logs/error.log;
-pid $work/cdn/nginx.pid;
-events { worker_connections 1024; }
-http {
-  $nginx_common
+  fastcgi_temp_path $work/tmp; uwsgi_temp_path $work/tmp; scgi_temp_path $work/tmp;
+CONF
+}
+{ nginx_head "$work/cdn" 1; cat <<CONF
   log_format path '\$uri';
   access_log $work/cdn/logs/access.log path;
   server {
@@ -61,6 +65,7 @@ http {
   }
 }
 CONF
+} > "$work/cdn/nginx.conf"
 mkdir -p "$work/tmp"
 /usr/sbin/nginx -p "$work/cdn" -c "$work/cdn/nginx.conf" -g 'user root;' &
 cdn_pid=$!
@@ -99,14 +104,7 @@ proxy_start() {
   proxy_port=$(free_port)
   rm -rf "$work/proxy"
   mkdir -p "$work/proxy/logs" "$work/proxy/cache"
-  cat > "$work/proxy/nginx.conf" <<CONF
-worker_processes 2;
-daemon off;
-error_log $work/proxy/logs/error.log;
-pid $work/proxy/nginx.pid;
-events { worker_connections 1024; }
-http {
-  $nginx_common
+  { nginx_head "$work/proxy" 2; cat <<CONF
   access_log off;
   proxy_cache_path $work/proxy/cache levels=1:2 keys_zone=game:16m max_size=10g inactive=1d use_temp_path=off;
   upstream cdn { server 127.0.0.1:$delay_port; keepalive 32; }
@@ -123,6 +121,7 @@ http {
   }
 }
 CONF
+  } > "$work/proxy/nginx.conf"
   /usr/sbin/nginx -p "$work/proxy" -c "$work/proxy/nginx.conf" -g 'user root;' &
   proxy_pid=$!
   pids_to_stop+=("$proxy_pid")
