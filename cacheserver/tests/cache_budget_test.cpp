@@ -131,50 +131,36 @@ TEST(CacheBudget, HitsNotedInOneRunOrderTheNextRunsEviction)
     EXPECT_EQ(KeysPresent(folder, files), (std::set<std::string>{"a", "c"}));
 }
 
+// Empties the folder's cache files right after a response has opened its own.
+class EvictingServer : public TestHttpServer {
+public:
+    std::unique_ptr<CResponse> HandleRequest(const std::string& request, int* keepAlive) override
+    {
+        std::unique_ptr<CResponse> response = TestHttpServer::HandleRequest(request, keepAlive);
+        CCacheBudget budget(RootPath(), 1, 0);
+        budget.Index();
+        budget.EvictIfOver();
+        return response;
+    }
+};
+
 TEST(CacheBudget, ResponseUnderWayOutlivesTheRemovalOfItsFile)
 {
-    const std::string root = FreshFolder("underway");
-    TestHttpServer server;
-    CacheServerConfig config = server.Config(root);
-    config.cacheBudgetBytes = 0; // this test drives its own keeper
+    EvictingServer server;
+    CacheServerConfig config = server.Config(FreshFolder("underway"));
+    config.cacheBudgetBytes = 0; // only the eviction above
     ASSERT_TRUE(server.Launch(config));
     const std::string body(300000, 'b');
     const std::string path = "/wz_cdn/big.bin";
-    const std::string file = server.CacheFileFor(path);
-    WriteFileText(file, body);
-    ASSERT_TRUE(CacheSetStamp(file, CacheNowMs() - 60000));
+    WriteFileText(server.CacheFileFor(path), body);
 
     int keepAlive = 0;
-    std::unique_ptr<CResponse> response = server.HandleRequest("GET " + path + " HTTP/1.0\r\n\r\n", &keepAlive);
-    ASSERT_TRUE(response);
-    CCacheBudget budget(server.RootPath(), 1000, 0);
-    budget.Index();
-    budget.EvictIfOver();
-    CacheFileStamp stamp;
-    ASSERT_FALSE(CacheStampOf(file, &stamp)) << "the file should be gone";
-
     std::string text;
-    for (bool done = false; !done;) {
-        CResponse::Piece piece;
-        switch (response->NextPiece(kSendFilePieceBytes, &piece)) {
-        case CResponse::Next::kBytes:
-            text.append(piece.bytes, static_cast<size_t>(piece.length));
-            break;
-        case CResponse::Next::kFile: {
-            std::string bytes(static_cast<size_t>(piece.length), '\0');
-            ASSERT_EQ(SrvReadAt(piece.file, piece.offset, &bytes[0], piece.length), piece.length);
-            text += bytes;
-            break;
-        }
-        case CResponse::Next::kWait:
-            break;
-        case CResponse::Next::kCut:
-            FAIL() << "response cut";
-        case CResponse::Next::kEnd:
-            done = true;
-            break;
-        }
-    }
+    bool cut = true;
+    ASSERT_TRUE(CollectResponse(server, "GET " + path + " HTTP/1.0\r\n\r\n", &keepAlive, &text, &cut));
+    CacheFileStamp stamp;
+    EXPECT_FALSE(CacheStampOf(server.CacheFileFor(path), &stamp)) << "the file should be gone";
+    EXPECT_FALSE(cut);
     ASSERT_NE(text.find("\r\n\r\n"), std::string::npos);
     EXPECT_EQ(text.substr(text.find("\r\n\r\n") + 4), body);
 }
