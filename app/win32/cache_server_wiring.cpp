@@ -7,6 +7,8 @@
 #include "cacheserver/core/http_server.h"
 #include "cacheserver/win32/server_launch.h"
 
+#include "build_config.h"
+
 bool LaunchProgramCacheServer()
 {
     CacheServerConfig config;
@@ -15,6 +17,8 @@ bool LaunchProgramCacheServer()
     config.drawPort = &DrawLocalPort;
     config.cdnBase = [] { return g_cdnBaseUrl.Get(); };
     config.fetch = &FetchForCache;
+    if (KESTRUN_CACHE_BUDGET_BYTES > 0)
+        config.cacheBudgetBytes = KESTRUN_CACHE_BUDGET_BYTES;
     const bool ok = LaunchCacheServer(config);
     if (ok)
         g_localPort = g_httpServer.ListeningPort();

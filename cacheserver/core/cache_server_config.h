@@ -24,6 +24,11 @@ protected:
     ~ICdnReceiver() = default;
 };
 
+// 4 GiB: a season of resources of a large web game.
+constexpr long long kDefaultCacheBudgetBytes = 4LL << 30;
+// A hit moves its file's time at most this often.
+constexpr int kDefaultRecencyTouchSeconds = 600;
+
 enum class CdnFetchResult {
     kComplete, // the whole announced body arrived
     kFailed,   // no answer, or the body broke off
@@ -65,6 +70,11 @@ struct CacheServerConfig {
     int sendStallTimeoutMs = 0;
     int minSendBytesPerSecond = 0;
     int sendRateWindowMs = 0;
+
+    // The size budget of the folder's cache files (0: unbounded) and how
+    // often a hit may move its file's time; see cache_budget.h.
+    long long cacheBudgetBytes = kDefaultCacheBudgetBytes;
+    int recencyTouchSeconds = kDefaultRecencyTouchSeconds;
 };
 
 // The wz_cdn folder of the process's current folder, ending in a separator.

@@ -96,8 +96,11 @@ struct CdnMiss {
         if (settled || temporary.empty())
             return;
         settled = true;
-        if (state == State::kComplete && status == 200 && pinnable && FsReplaceFile(temporary.c_str(), file.c_str()))
+        if (state == State::kComplete && status == 200 && pinnable && FsReplaceFile(temporary.c_str(), file.c_str())) {
+            if (onStored)
+                onStored(file, length);
             return;
+        }
         SrvRemoveFile(temporary);
     }
 
@@ -112,6 +115,7 @@ struct CdnMiss {
     // Every redirect on the way was permanent and stayed on the CDN's
     // host: only then is the answer the resource for good.
     bool pinnable = true;
+    std::function<void(const std::string&, long long)> onStored;
     int readers = 0; // guarded by the board's lock
 
     // Guarded by lock.
@@ -372,6 +376,7 @@ std::unique_ptr<CResponse> CMissBoard::Respond(const std::string& path, const st
             if (!body || !m_fetch)
                 return MakeFixedResponse(ComposeHeader("502 Bad Gateway", head, 0));
             miss = std::make_shared<CdnMiss>(path, file, temporary, url, std::move(body));
+            miss->onStored = onStored;
             auto* job = new (std::nothrow) FetchJob{shared_from_this(), miss, m_fetch, fetchId};
             SrvThread thread;
             if (!job || !SrvStartThread(&CMissBoard::FetchThreadProc, job, &thread, 0)) {

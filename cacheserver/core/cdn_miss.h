@@ -38,6 +38,8 @@ public:
     // The miss can no longer be joined; a later request starts afresh.
     void Forget(const std::shared_ptr<CdnMiss>& miss);
     void FetchEnded(unsigned fetchId);
+    // Told of every file a fetch puts into the cache; set before any fetch.
+    std::function<void(const std::string& file, long long bytes)> onStored;
 
     const int answerTimeoutMs;
     const int stallTimeoutMs;

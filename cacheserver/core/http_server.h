@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+class CCacheBudget;
 class CMissBoard;
 
 // Attempts of Launch, each on a freshly drawn port after the first.
@@ -47,6 +48,8 @@ public:
     std::string CacheFileFor(const std::string& path) const;
     // Fetch threads still running (for tests).
     int RunningFetches() const;
+    // The folder's budget keeper; null for an unbounded folder.
+    CCacheBudget* Budget() const { return m_budget.get(); }
 
 protected:
     void OnStopped() override;
@@ -55,11 +58,17 @@ private:
     // The cache file of the path, else the CDN's answer for it.
     std::unique_ptr<CResponse> ResourceResponse(const std::string& path, const ResponseHead& head);
     void SweepTemporaryFiles();
+    // The budget keeper (cache_budget_hooks.cpp): made and told of the
+    // stores before the server listens, started once it does.
+    void PrepareBudget();
+    void StopBudget();
 
     CacheServerConfig m_config;
     std::string m_rootPath;
     std::map<std::string, std::string> m_mimeTypes;
     std::shared_ptr<CMissBoard> m_misses;
+    // Shared with the fetch threads, which report their stores to it.
+    std::shared_ptr<CCacheBudget> m_budget;
 };
 
 // True when the path may be put into a CDN URL: no control characters, no blanks.

@@ -4,6 +4,7 @@
 #include "base/core/debug_trace.h"
 #include "base/core/directory_path.h"
 #include "base/core/md5.h"
+#include "cacheserver/core/cache_budget.h"
 #include "cacheserver/core/cdn_miss.h"
 
 namespace {
@@ -34,6 +35,7 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
         m_rootPath += kSrvPathSeparator;
     SweepTemporaryFiles();
     m_misses = std::make_shared<CMissBoard>(config.fetch, config.cdnAnswerTimeoutMs, config.cdnStallTimeoutMs);
+    PrepareBudget();
     ServerLimits limits;
     limits.idleTimeoutMs = config.idleTimeoutMs;
     limits.headerTimeoutMs = config.headerTimeoutMs;
@@ -45,8 +47,13 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
 
     int port = config.firstPort;
     for (int attempt = 1;; ++attempt) {
-        if (Start(port))
+        if (Start(port)) {
+            // Indexing the folder starts once the port is taken, so that
+            // it cannot hold up listening.
+            if (m_budget)
+                m_budget->Start();
             return true;
+        }
         DebugTrace("cache server: cannot listen on port %d%s", port, LastStartPortTaken() ? " (taken)" : "");
         if (attempt == kLaunchAttempts || !config.drawPort)
             return false;
@@ -72,6 +79,7 @@ void CHTTPServer::OnStopped()
 {
     if (m_misses)
         m_misses->CancelAll(kFetchStopWaitMs);
+    StopBudget();
 }
 
 int CHTTPServer::RunningFetches() const
@@ -87,8 +95,11 @@ std::string CHTTPServer::CacheFileFor(const std::string& path) const
 std::unique_ptr<CResponse> CHTTPServer::ResourceResponse(const std::string& path, const ResponseHead& head)
 {
     const std::string file = CacheFileFor(path);
-    if (std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, head))
+    if (std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, head)) {
+        if (m_budget)
+            m_budget->NoteHit(file);
         return hit;
+    }
     if (!m_misses)
         return MakeFixedResponse(ComposeHeader("502 Bad Gateway", head, 0));
     const std::string url = (m_config.cdnBase ? m_config.cdnBase() : std::string()) + path;

@@ -3,28 +3,55 @@
 #include "app/core/cache_fetch.h"
 #include "cacheserver/core/http_server.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
-const char kHostUsage[] = "usage: kestrun_cache_host ROOT|- PORT CDN_BASE [LIMIT_SECONDS]\n";
+const char kHostUsage[] =
+    "usage: kestrun_cache_host [--budget=BYTES] [--touch=SECONDS] ROOT|- PORT CDN_BASE [LIMIT_SECONDS]\n";
 
 namespace {
 
-bool ParseNumber(const char* text, long low, long high, long* value)
+constexpr long long kMaxBudgetBytes = 1LL << 50;
+constexpr long long kMaxTouchSeconds = 7 * 24 * 3600;
+
+bool ParseNumber(const char* text, long long low, long long high, long long* value)
 {
+    if (*text < '0' || *text > '9')
+        return false;
     char* end = nullptr;
-    *value = std::strtol(text, &end, 10);
-    return *text != '\0' && *end == '\0' && *value >= low && *value <= high;
+    errno = 0;
+    *value = std::strtoll(text, &end, 10);
+    return errno == 0 && *end == '\0' && *value >= low && *value <= high;
+}
+
+// "--name=NUMBER" in [low, high].
+bool ParseFlag(const char* arg, const char* name, long long low, long long high, long long* value)
+{
+    const size_t length = std::strlen(name);
+    return std::strncmp(arg, name, length) == 0 && arg[length] == '=' && ParseNumber(arg + length + 1, low, high, value);
 }
 
 } // namespace
 
 bool ParseHostOptions(int argc, char** argv, HostOptions* options)
 {
+    long long value = 0;
+    while (argc > 1 && std::strncmp(argv[1], "--", 2) == 0) {
+        if (ParseFlag(argv[1], "--budget", 0, kMaxBudgetBytes, &value))
+            options->budgetBytes = value;
+        else if (ParseFlag(argv[1], "--touch", 0, kMaxTouchSeconds, &value))
+            options->touchSeconds = static_cast<int>(value);
+        else
+            return false;
+        ++argv;
+        --argc;
+    }
     if (argc != 4 && argc != 5)
         return false;
-    long port = 0;
-    long limit = 0;
+    long long port = 0;
+    long long limit = 0;
     if (*argv[1] == '\0' || !ParseNumber(argv[2], 0, 65535, &port))
         return false;
     if (argc == 5 && !ParseNumber(argv[4], 1, 3600, &limit))
@@ -52,6 +79,10 @@ CacheServerConfig HostConfig(const HostOptions& options)
         config.sendStallTimeoutMs = options.limitSeconds * 1000;
         config.sendRateWindowMs = options.limitSeconds * 1000;
     }
+    if (options.budgetBytes >= 0)
+        config.cacheBudgetBytes = options.budgetBytes;
+    if (options.touchSeconds >= 0)
+        config.recencyTouchSeconds = options.touchSeconds;
     return config;
 }
 

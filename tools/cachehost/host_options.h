@@ -1,6 +1,8 @@
 // Command line and wiring of the stand-alone cache-server hosts used by
 // benchmarks and end-to-end tests:
-//   kestrun_cache_host ROOT PORT CDN_BASE [LIMIT_SECONDS]
+//   kestrun_cache_host [--budget=BYTES] [--touch=SECONDS] ROOT PORT CDN_BASE [LIMIT_SECONDS]
+//   --budget       size budget of the cache folder (0: unbounded)
+//   --touch        how often a hit may move its file's time
 //   ROOT           cache folder ("-": the wz_cdn folder of the current folder)
 //   PORT           first port to try (0: one the system chooses)
 //   CDN_BASE       resource CDN base URL, ending in "/"
@@ -21,6 +23,8 @@ struct HostOptions {
     int port = 0;
     std::string cdnBase;
     int limitSeconds = 0; // 0: the server's own limits
+    long long budgetBytes = -1; // -1: the server's default
+    int touchSeconds = -1;      // -1: the server's default
 };
 
 extern const char kHostUsage[];
