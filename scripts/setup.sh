@@ -12,7 +12,7 @@ packages=(
   cmake ninja-build ccache g++ binutils pkg-config file
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   libgtest-dev libgmock-dev libcurl4-openssl-dev libssl-dev openssl libwebp-dev webp
-  wine64 xvfb xauth x11-utils xcompmgr imagemagick iproute2 python3 python3-pil curl dpkg-dev
+  wine64 fonts-dejavu-core xvfb xauth x11-utils xcompmgr imagemagick iproute2 python3 python3-pil curl dpkg-dev
   wrk nginx-light clang libclang-rt-14-dev
 )
 

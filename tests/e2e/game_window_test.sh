@@ -34,7 +34,8 @@ dlu() { winctl dlu 'C:\Games\gamewin.exe' 238 "$@" | tr -d '\r'; }
 IFS=', x' read -r _ _ init_w init_h <<< "$(dlu 0 0 1360 1020)"
 IFS=', x' read -r close_x close_y _ _ <<< "$(dlu 1329 3 26 25)"
 echo "    the template's 1360x1020 units come to ${init_w}x${init_h} pixels here"
-check "the template's units map to pixels" [ -n "$init_h" ] && [ -n "$close_y" ]
+units_mapped() { [ "${init_w:-0}" -gt 0 ] && [ "${init_h:-0}" -gt 0 ] && [ -n "$close_y" ]; }
+check "the template's units map to pixels" units_mapped
 # centred W H: where a window of that size is centred on the 1600x900 work
 # area, kept on it where it fits.
 centred() {
@@ -128,7 +129,7 @@ echo b > "$dir/wz_cdn/ab/cd/file.png"
 winctl post OrvikVelmora 0x405 0 0x204 && winctl menu 2
 answer=$(winctl answer | tr -d '\r')
 check "cache clearing from the tray menu reports" [ "$answer" = "$(printf 'caption=提示\ntext=清空完成！')" ]
-check "wz_cdn emptied" [ -d "$dir/wz_cdn" ] && [ -z "$(ls -A "$dir/wz_cdn")" ]
+check "wz_cdn emptied" test -d "$dir/wz_cdn" -a -z "$(ls -A "$dir/wz_cdn")"
 
 rm -rf "$dir/yw_test"
 press 1006 # close
