@@ -3,6 +3,7 @@
 # and ends cleanly once the login window and then the game window are ended; the delfile option
 # deletes exactly the file it names.
 source "$(dirname "$0")/lib.sh"
+e2e_screen
 e2e_prefix
 dir=$(e2e_install Games)
 
