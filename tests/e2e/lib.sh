@@ -27,6 +27,10 @@ E2E_FAILS=0
 e2e_prefix() {
   local base="$E2E_PREFIXES/base"
   echo "testing $E2E_BUILD under $E2E_WINE"
+  if [ ! -f "$E2E_BUILD/Kestrun.exe" ]; then
+    echo "no $E2E_BUILD/Kestrun.exe: run scripts/build.sh $KESTRUN_WINE_ARCH, or choose the other build with KESTRUN_WINE_ARCH"
+    exit 1
+  fi
   bash "$E2E_ROOT/scripts/wine-prefix.sh" "$base" --no-z
   /usr/lib/wine/wineserver -k 2>/dev/null || true
   rm -rf "$WINEPREFIX"
