@@ -9,10 +9,10 @@ deps="${KESTRUN_DEPS:-$here/build/deps}"
 mkdir -p "$deps"
 
 packages=(
-  cmake ninja-build ccache g++ pkg-config file
+  cmake ninja-build ccache g++ binutils pkg-config file
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   libgtest-dev libgmock-dev libcurl4-openssl-dev libssl-dev openssl libwebp-dev webp
-  wine64 xvfb xauth x11-utils xcompmgr imagemagick iproute2 python3 python3-pil curl dpkg-dev
+  wine64 fonts-dejavu-core xvfb xauth x11-utils xcompmgr imagemagick iproute2 python3 python3-pil curl dpkg-dev
   wrk nginx-light clang libclang-rt-14-dev
 )
 
@@ -26,6 +26,22 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# 32-bit Wine through multiarch, so that the PE32 product itself runs under
+# test. Only where the kernel runs i386 code; elsewhere, or when it cannot be
+# installed, the tests use the x86_64 twin under wine64 and say so.
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+  if bash "$here/scripts/wine-arch.sh" --kernel; then
+    echo "setup: installing 32-bit Wine (wine32:i386)"
+    dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
+    if ! { as_root apt-get update -qq &&
+           as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null; }; then
+      echo "setup: 32-bit Wine could not be installed; the tests will use the x86_64 twin"
+    fi
+  else
+    echo "setup: this kernel does not run i386 code; the tests will use the x86_64 twin"
+  fi
 fi
 
 # libwebp has no mingw build in Debian: take Debian's source package and

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native suite, the Win32 test
-# runner under wine64 and the end-to-end scripts, headless under Xvfb.
-# Ends with one line "tests: N passed, N failed" and a non-zero exit on any
-# failure (a broken build included).
+# runner of both word sizes (i686 under 32-bit Wine, x86_64 under wine64)
+# and the end-to-end scripts, headless under Xvfb. The end-to-end scripts
+# test the PE32 product under 32-bit Wine where this machine runs it
+# (scripts/wine-arch.sh), else the x86_64 twin; KESTRUN_WINE_ARCH=win32|win64
+# chooses instead. Says which build they tested, then ends with one line
+# "tests: N passed, N failed" and a non-zero exit on any failure (a broken
+# build included).
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -11,6 +15,22 @@ logs="$here/build/test-logs"
 bash scripts/setup.sh || { echo "tests: set-up failed"; exit 1; }
 bash scripts/build.sh || { echo "tests: build failed"; exit 1; }
 mkdir -p "$logs"
+
+# What this machine runs: win32 where 32-bit Wine works, else win64.
+runnable=$(bash scripts/wine-arch.sh -v)
+if [ -n "${KESTRUN_WINE_ARCH:-}" ]; then
+  chosen="chosen by KESTRUN_WINE_ARCH"
+elif [ "$runnable" = win32 ]; then
+  KESTRUN_WINE_ARCH=win32 chosen="this machine runs 32-bit Windows code"
+else
+  KESTRUN_WINE_ARCH=win64 chosen="32-bit Wine cannot run here (see wine-arch above), so the twin stands in"
+fi
+export KESTRUN_WINE_ARCH
+case $KESTRUN_WINE_ARCH in
+  win32) tested="the 32-bit product build/win32/Kestrun.exe under /usr/lib/wine/wine" ;;
+  win64) tested="the x86_64 twin build/win64/Kestrun.exe under /usr/lib/wine/wine64, not the 32-bit product" ;;
+  *) echo "tests: KESTRUN_WINE_ARCH must be win32 or win64"; exit 1 ;;
+esac
 
 passed=0
 failed=0
@@ -50,7 +70,8 @@ else
 fi
 
 echo "== native suite"
-"$here/build/native/kestrun_tests" 2>&1 | tee "$logs/native.log" | grep -E '^\[  (FAILED|PASSED) |^\[==========\]' || true
+# From its build folder: the compiler cache leaves source paths relative to it.
+(cd "$here/build/native" && ./kestrun_tests) 2>&1 | tee "$logs/native.log" | grep -E '^\[  (FAILED|PASSED) |^\[==========\]' || true
 count_gtest "$logs/native.log" "native suite"
 
 # One X server for all Windows runs; Wine is stopped before it goes away.
@@ -58,22 +79,35 @@ source "$here/scripts/xvfb.sh"
 start_xvfb
 export WINEDEBUG=-all
 cleanup() {
-  for p in "$here"/build/wine/*/; do WINEPREFIX=${p%/} /usr/lib/wine/wineserver -k 2>/dev/null || true; done
+  for p in "$here"/build/wine/*/*/system.reg; do
+    WINEPREFIX=${p%/system.reg} /usr/lib/wine/wineserver -k 2>/dev/null || true
+  done
   kill "$XVFB_PID" 2>/dev/null || true
 }
 trap cleanup EXIT
 
-echo "== Win32 runner under wine64"
-bash scripts/wine-prefix.sh "$here/build/wine/runner"
-# Xvfb has no window manager: Wine maps the runner's windows itself instead
-# of waiting for one at every map and unmap.
-WINEPREFIX="$here/build/wine/runner" /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-(cd "$here/build/win64" && WINEPREFIX="$here/build/wine/runner" timeout 600 /usr/lib/wine/wine64 kestrun_win_tests.exe) \
-  > "$logs/win.log" 2>&1
-grep -E '^\[  (FAILED|PASSED) |^\[==========\]' "$logs/win.log" || tail -n 20 "$logs/win.log"
-count_gtest "$logs/win.log" "Win32 runner"
+# run_win_runner ARCH LOADER: the Win32 test runner of one build, in a
+# prefix of that build's kind.
+run_win_runner() {
+  local arch=$1 loader=$2 prefix="$here/build/wine/$1/runner"
+  echo "== Win32 runner, $arch build, under $loader"
+  KESTRUN_WINE_ARCH=$arch bash scripts/wine-prefix.sh "$prefix"
+  # Xvfb has no window manager: Wine maps the runner's windows itself instead
+  # of waiting for one at every map and unmap.
+  WINEPREFIX=$prefix "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  (cd "$here/build/$arch" && WINEPREFIX=$prefix timeout 600 "$loader" kestrun_win_tests.exe) \
+    > "$logs/win-$arch.log" 2>&1
+  grep -E '^\[  (FAILED|PASSED) |^\[==========\]' "$logs/win-$arch.log" || tail -n 20 "$logs/win-$arch.log"
+  count_gtest "$logs/win-$arch.log" "Win32 runner ($arch)"
+}
+if [ "$runnable" = win32 ]; then
+  run_win_runner win32 /usr/lib/wine/wine
+else
+  echo "== Win32 runner, win32 build: not run (no 32-bit Wine here)"
+fi
+run_win_runner win64 /usr/lib/wine/wine64
 
-echo "== end-to-end"
+echo "== end-to-end: $tested"
 for script in "$here"/tests/e2e/*_test.sh; do
   name=$(basename "$script" .sh)
   if timeout 900 bash "$script" > "$logs/$name.log" 2>&1; then
@@ -85,5 +119,6 @@ for script in "$here"/tests/e2e/*_test.sh; do
 done
 
 [ ${#failures[@]} -gt 0 ] && printf 'failed: %s\n' "${failures[@]}"
+echo "end-to-end scripts tested $tested ($chosen)"
 echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -23,7 +23,7 @@ mkdir -p "$dir/elsewhere"
 echo precious > "$dir/elsewhere/precious.txt"
 ln -s ../elsewhere "$cache/linked"
 
-out=$(cd "$dir" && timeout 60 /usr/lib/wine/wine64 "$E2E_ROOT/build/win64/clearcache.exe" | tr -d '\r')
+out=$(cd "$dir" && timeout 60 "$E2E_WINE" "$E2E_BUILD/clearcache.exe" | tr -d '\r')
 check "the command ends" [ $? = 0 ]
 check "completion message with its caption" [ "$out" = "$(printf 'caption=提示\ntext=清空完成！')" ]
 # Wine cannot remove a Unix folder link through RemoveDirectoryW, so the link
@@ -36,7 +36,7 @@ check "a linked folder's target keeps its files" [ -f "$dir/elsewhere/precious.t
 
 echo "no resource cache at all"
 rm -rf "$cache"
-out=$(cd "$dir" && timeout 60 /usr/lib/wine/wine64 "$E2E_ROOT/build/win64/clearcache.exe" | tr -d '\r')
+out=$(cd "$dir" && timeout 60 "$E2E_WINE" "$E2E_BUILD/clearcache.exe" | tr -d '\r')
 check "the completion message comes all the same" [ "$out" = "$(printf 'caption=提示\ntext=清空完成！')" ]
 
 e2e_done

@@ -7,7 +7,7 @@ source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/cache_server_cases.sh"
 e2e_prefix
 work=$(mktemp -d)
-exe=$E2E_ROOT/build/win64/kestrun_cache_host.exe
+exe=$E2E_BUILD/kestrun_cache_host.exe
 
 # host_start CDN_BASE: a fresh program folder on C:; HOST_FIRST_PORT is the
 # first port to try. The host serves until its input ends.
@@ -20,7 +20,7 @@ host_start() {
   : > "$HOST_OUT"
   local fifo="$work/stdin.$RANDOM"
   mkfifo "$fifo"
-  (cd "$dir" && timeout 600 /usr/lib/wine/wine64 kestrun_cache_host.exe - "${HOST_FIRST_PORT:-0}" "$1" "$HOST_LIMIT" \
+  (cd "$dir" && timeout 600 "$E2E_WINE" kestrun_cache_host.exe - "${HOST_FIRST_PORT:-0}" "$1" "$HOST_LIMIT" \
     < "$fifo" > "$HOST_OUT" 2>&1) &
   HOST_PID=$!
   # The writer lives in a process of its own, so no other child holds the pipe open.

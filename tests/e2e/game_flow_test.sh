@@ -42,7 +42,7 @@ PY
 # that the quotes reach it as written (and the URL's "&" stays quoted).
 start_test_mode() {
   printf 'Kestrun.exe yw_test_url="%s"\r\n' "$1" > "$dir/launch.bat"
-  (cd "$dir" && exec timeout 120 /usr/lib/wine/wine64 cmd /c launch.bat)
+  (cd "$dir" && exec timeout 120 "$E2E_WINE" cmd /c launch.bat)
 }
 
 echo "login, capture, game"

@@ -9,7 +9,7 @@
 e2e_start_and_end() {
   local limit=$1 dir=$2 exe=$3
   shift 3
-  (cd "$dir" && timeout "$limit" /usr/lib/wine/wine64 "$exe" "$@") &
+  (cd "$dir" && timeout "$limit" "$E2E_WINE" "$exe" "$@") &
   local pid=$! end=$((SECONDS + limit)) ended=0
   while [ "$SECONDS" -lt "$end" ]; do
     if winctl wait OrvikVelmora 1000 >/dev/null 2>&1; then
@@ -41,7 +41,7 @@ e2e_map_drive() {
 
 # lnkinfo FOLDER (Windows path): name, target and working folder of each shortcut.
 lnkinfo() {
-  /usr/lib/wine/wine64 "$E2E_ROOT/build/win64/lnkinfo.exe" "$@"
+  "$E2E_WINE" "$E2E_BUILD/lnkinfo.exe" "$@"
 }
 
 md5_of() { md5sum "$1" | cut -d' ' -f1; }

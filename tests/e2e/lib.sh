@@ -1,26 +1,47 @@
 # Shared helpers of the end-to-end scripts: a private Wine prefix per script,
-# the win64 twin copied into it, runs with a time limit, and checks.
+# the program under test copied into it, runs with a time limit, and checks.
+#
+# One variable picks what is tested: KESTRUN_WINE_ARCH=win32 runs the PE32
+# product (build/win32) under the 32-bit loader, win64 the x86_64 twin
+# (build/win64) under wine64. Unset, scripts/wine-arch.sh chooses: win32
+# where this machine runs it. The scripts use E2E_WINE (the loader) and
+# E2E_BUILD (the build folder) and never name either themselves.
 set -uo pipefail
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 E2E_NAME=$(basename "$0" .sh)
-export WINEDEBUG=-all
-export WINEPREFIX="$E2E_ROOT/build/wine/$E2E_NAME"
+KESTRUN_WINE_ARCH=${KESTRUN_WINE_ARCH:-$(bash "$E2E_ROOT/scripts/wine-arch.sh")}
+case $KESTRUN_WINE_ARCH in
+  win32) E2E_WINE=/usr/lib/wine/wine ;;
+  win64) E2E_WINE=/usr/lib/wine/wine64 ;;
+  *) echo "KESTRUN_WINE_ARCH must be win32 or win64, not '$KESTRUN_WINE_ARCH'" >&2; exit 2 ;;
+esac
+E2E_BUILD="$E2E_ROOT/build/$KESTRUN_WINE_ARCH"
+export KESTRUN_WINE_ARCH E2E_WINE E2E_BUILD
+export WINEARCH=$KESTRUN_WINE_ARCH WINEDEBUG=-all
+# Prefixes of the two kinds live apart: one cannot be used by the other's loader.
+E2E_PREFIXES="$E2E_ROOT/build/wine/$KESTRUN_WINE_ARCH"
+export WINEPREFIX="$E2E_PREFIXES/$E2E_NAME"
 E2E_FAILS=0
 
 # A fresh prefix (the base one copied, C: only, user folders inside it).
 e2e_prefix() {
-  local base="$E2E_ROOT/build/wine/base"
+  local base="$E2E_PREFIXES/base"
+  echo "testing $E2E_BUILD under $E2E_WINE"
+  if [ ! -f "$E2E_BUILD/Kestrun.exe" ]; then
+    echo "no $E2E_BUILD/Kestrun.exe: run scripts/build.sh $KESTRUN_WINE_ARCH, or choose the other build with KESTRUN_WINE_ARCH"
+    exit 1
+  fi
   bash "$E2E_ROOT/scripts/wine-prefix.sh" "$base" --no-z
   /usr/lib/wine/wineserver -k 2>/dev/null || true
   rm -rf "$WINEPREFIX"
   cp -a "$base" "$WINEPREFIX"
 }
 
-# Copies the win64 twin into a folder of drive C: and echoes that folder.
+# Copies the program under test into a folder of drive C: and echoes that folder.
 e2e_install() {
   local dir="$WINEPREFIX/drive_c/$1"
   mkdir -p "$dir"
-  cp "$E2E_ROOT/build/win64/Kestrun.exe" "$dir/${2:-Kestrun.exe}"
+  cp "$E2E_BUILD/Kestrun.exe" "$dir/${2:-Kestrun.exe}"
   echo "$dir"
 }
 
@@ -29,16 +50,16 @@ e2e_install() {
 e2e_run() {
   local limit=$1 dir=$2 exe=$3
   shift 3
-  (cd "$dir" && timeout "$limit" /usr/lib/wine/wine64 "$exe" "$@")
+  (cd "$dir" && timeout "$limit" "$E2E_WINE" "$exe" "$@")
   E2E_RC=$?
   timeout 30 /usr/lib/wine/wineserver -w
 }
 
 # e2e_run_line SECONDS DIR "COMMAND LINE": passes the line through cmd /c
-# exactly as written (wine64 itself would quote arguments with blanks).
+# exactly as written (the loader itself would quote arguments with blanks).
 e2e_run_line() {
   local limit=$1 dir=$2 line=$3
-  (cd "$dir" && timeout "$limit" /usr/lib/wine/wine64 cmd /c "$line")
+  (cd "$dir" && timeout "$limit" "$E2E_WINE" cmd /c "$line")
   E2E_RC=$?
   timeout 30 /usr/lib/wine/wineserver -w
 }
@@ -60,7 +81,7 @@ e2e_screen() {
 # (without it the owned control layer of the login window lies under the
 # picture, and every map and unmap waits).
 e2e_unmanaged_windows() {
-  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  "$E2E_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   /usr/lib/wine/wineserver -w
 }
 
@@ -77,7 +98,7 @@ e2e_done() {
 
 # winctl ARGS...: the window tool (see tools/winctl.cpp), run in this prefix.
 winctl() {
-  /usr/lib/wine/wine64 "$E2E_ROOT/build/win64/winctl.exe" "$@"
+  "$E2E_WINE" "$E2E_BUILD/winctl.exe" "$@"
 }
 
 # e2e_end_program: ends what the program shows as a player would: the game

@@ -43,7 +43,7 @@ echo '<html><title>login</title></html>' > "$site/velmora/login.html"
 origin_start "$site"
 # From a batch file, so that the quotes reach the program as written.
 printf 'Kestrun.exe yw_test_url="http://127.0.0.1:%s/velmora/login.html"\r\n' "$ORIGIN_PORT" > "$dir/login.bat"
-(cd "$dir" && exec timeout 60 /usr/lib/wine/wine64 cmd /c login.bat) &
+(cd "$dir" && exec timeout 60 "$E2E_WINE" cmd /c login.bat) &
 prog=$!
 check "login window appears" winctl wait OrvikVelmora 30000
 sleep 2 # let the layered windows reach the X server

@@ -11,7 +11,7 @@ dir=$(e2e_install Games)
 mkdir -p "$dir/wz_cdn"
 printf 'cached bytes' > "$dir/wz_cdn/$(printf '%s' '/wz_cdn/hello.txt' | md5sum | cut -d' ' -f1)"
 
-(cd "$dir" && timeout 120 /usr/lib/wine/wine64 Kestrun.exe 'yw_test_url="http://127.0.0.1:9/login"') &
+(cd "$dir" && timeout 120 "$E2E_WINE" Kestrun.exe 'yw_test_url="http://127.0.0.1:9/login"') &
 pid=$!
 check "the login window appears" winctl wait OrvikVelmora 30000
 

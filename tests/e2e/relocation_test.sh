@@ -5,7 +5,7 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/install_lib.sh"
 e2e_prefix
-build_md5=$(md5_of "$E2E_ROOT/build/win64/Kestrun.exe")
+build_md5=$(md5_of "$E2E_BUILD/Kestrun.exe")
 
 echo "C: alone"
 dir=$(e2e_install Games)

@@ -29,21 +29,25 @@ mkdir -p "$keys"
 [ -f "$keys/update_key.pem" ] || bash "$E2E_ROOT/scripts/make_update_key.sh" "$keys/update_key.pem" >/dev/null
 public_key=$(bash "$E2E_ROOT/scripts/make_update_key.sh" --public "$keys/update_key.pem")
 
-# build_twin DIR VERSION [PUBLIC-KEY]
+# build_twin DIR VERSION [PUBLIC-KEY]: built for the word size under test,
+# in folders of their own for each (a build folder keeps its compiler).
+twins="$E2E_ROOT/build/e2e-twins-$KESTRUN_WINE_ARCH"
+twin_cpu=x86_64
+[ "$KESTRUN_WINE_ARCH" = win32 ] && twin_cpu=i686
 build_twin() {
-  local dir="$E2E_ROOT/build/$1"
+  local dir="$twins/$1"
   # Configured every time, so the address, version and key always match this script.
   cmake -S "$E2E_ROOT" -B "$dir" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$E2E_ROOT/cmake/toolchain-x86_64.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="$E2E_ROOT/cmake/toolchain-$twin_cpu.cmake" \
     -DKESTRUN_CDN_BASE_URL="http://127.0.0.1:$port/" -DKESTRUN_LOCAL_VERSION="$2" \
     -DKESTRUN_UPDATE_PUBLIC_KEY="${3:-}" >/dev/null || return 1
   timeout 600 cmake --build "$dir" --target Kestrun -j 2 >/dev/null
 }
 build_twin e2e-v1 1.0.01 && build_twin e2e-v2 1.0.02 && build_twin e2e-v1-key 1.0.01 "$public_key" ||
   { echo "twin builds failed"; exit 1; }
-v1="$E2E_ROOT/build/e2e-v1/Kestrun.exe"
-v2="$E2E_ROOT/build/e2e-v2/Kestrun.exe"
-v1k="$E2E_ROOT/build/e2e-v1-key/Kestrun.exe"
+v1="$twins/e2e-v1/Kestrun.exe"
+v2="$twins/e2e-v2/Kestrun.exe"
+v1k="$twins/e2e-v1-key/Kestrun.exe"
 v1_md5=$(md5_of "$v1")
 v2_md5=$(md5_of "$v2")
 v1k_md5=$(md5_of "$v1k")
@@ -131,7 +135,7 @@ publish 1.0.02 "$v2_md5"
 # The first instance holds the folder's mutex while its request waits.
 restart_origin --delay 6
 dir=$(install_v1 TwoInstances)
-(cd "$dir" && timeout 60 /usr/lib/wine/wine64 Kestrun.exe) &
+(cd "$dir" && timeout 60 "$E2E_WINE" Kestrun.exe) &
 first=$!
 for _ in $(seq 200); do [ -s "$ORIGIN_LOG" ] && break; sleep 0.1; done
 e2e_start_and_end 90 "$dir" Kestrun.exe

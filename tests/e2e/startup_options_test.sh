@@ -3,6 +3,7 @@
 # and ends cleanly once the login window and then the game window are ended; the delfile option
 # deletes exactly the file it names.
 source "$(dirname "$0")/lib.sh"
+e2e_screen
 e2e_prefix
 dir=$(e2e_install Games)
 
@@ -11,7 +12,7 @@ dir=$(e2e_install Games)
 # the game window that follows through its close button, and
 # leaves the exit code in E2E_RC and whether the window came in E2E_SHOWN.
 login_then_end() {
-  (cd "$dir" && exec timeout 60 /usr/lib/wine/wine64 cmd /c "$1") &
+  (cd "$dir" && exec timeout 60 "$E2E_WINE" cmd /c "$1") &
   local prog=$!
   E2E_SHOWN=no
   if winctl wait OrvikVelmora 30000; then

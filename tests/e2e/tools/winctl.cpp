@@ -22,6 +22,11 @@
 //   winctl endgame MS        wait up to MS for the game window, press its
 //                            close button and confirm the exit question if
 //                            one comes (a test-mode run asks none)
+//   winctl dlu EXE ID X Y CX CY
+//                            the pixels that dialog units X,Y CX x CY come to
+//                            in dialog ID of EXE (created hidden here), as
+//                            "X,Y CXxCY": what the dialog's font makes of
+//                            them with the fonts this Wine has
 // TEXT is ASCII: the program's titles start with "OrvikVelmora".
 #include <windows.h>
 
@@ -140,6 +145,43 @@ void Key(WORD vk)
     SendInput(2, in, sizeof(INPUT));
 }
 
+INT_PTR CALLBACK QuietDialog(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+// Creates the dialog from a copy of its template without WS_VISIBLE, so that
+// nothing appears, and maps the rectangle through its font's base units.
+int PrintDialogUnits(const wchar_t* exe, int id, RECT units)
+{
+    HMODULE module = LoadLibraryExW(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HRSRC found = module ? FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5)) : nullptr; // RT_DIALOG
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const BYTE* bytes = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+    const DWORD size = found ? SizeofResource(module, found) : 0;
+    int rc = 1;
+    if (bytes && size >= 26) {
+        std::vector<BYTE> copy(bytes, bytes + size);
+        // DLGTEMPLATEEX keeps its style after dlgVer, signature, helpID and
+        // exStyle; DLGTEMPLATE starts with it.
+        const bool extended = copy[2] == 0xFF && copy[3] == 0xFF;
+        DWORD* style = reinterpret_cast<DWORD*>(copy.data() + (extended ? 12 : 0));
+        *style &= ~static_cast<DWORD>(WS_VISIBLE);
+        HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                                 reinterpret_cast<const DLGTEMPLATE*>(copy.data()), nullptr,
+                                                 QuietDialog, 0);
+        if (dialog && MapDialogRect(dialog, &units)) {
+            std::wprintf(L"%ld,%ld %ldx%ld\n", units.left, units.top, units.right, units.bottom);
+            rc = 0;
+        }
+        if (dialog)
+            DestroyWindow(dialog);
+    }
+    if (module)
+        FreeLibrary(module);
+    return rc;
+}
+
 void Mouse(int x, int y, DWORD buttons)
 {
     // Absolute coordinates are in 0..65535 across the primary screen.
@@ -241,6 +283,13 @@ int wmain(int argc, wchar_t** argv)
             Mouse(x1 + (x2 - x1) * step / 10, y1 + (y2 - y1) * step / 10, 0);
         Mouse(x2, y2, MOUSEEVENTF_LEFTUP);
         return 0;
+    }
+    if (command == L"dlu" && argc >= 8) {
+        // MapDialogRect scales left and right by the horizontal unit, top and
+        // bottom by the vertical one: a place and a size in one call.
+        RECT units = {static_cast<LONG>(Number(argv[4])), static_cast<LONG>(Number(argv[5])),
+                      static_cast<LONG>(Number(argv[6])), static_cast<LONG>(Number(argv[7]))};
+        return PrintDialogUnits(argv[2], static_cast<int>(Number(argv[3])), units);
     }
     if (command == L"endgame" && argc >= 3) {
         // The game window is the program's ownerless dialog with a to-tray button.
