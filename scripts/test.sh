@@ -70,8 +70,7 @@ else
 fi
 
 echo "== native suite"
-# From its build folder: the compiler cache leaves source paths relative to it.
-(cd "$here/build/native" && ./kestrun_tests) 2>&1 | tee "$logs/native.log" | grep -E '^\[  (FAILED|PASSED) |^\[==========\]' || true
+"$here/build/native/kestrun_tests" 2>&1 | tee "$logs/native.log" | grep -E '^\[  (FAILED|PASSED) |^\[==========\]' || true
 count_gtest "$logs/native.log" "native suite"
 
 # One X server for all Windows runs; Wine is stopped before it goes away.

@@ -25,8 +25,7 @@ protected:
         std::ofstream(s_dir + "/www/nolen.bin", std::ios::binary) << "abc";
         std::ofstream(s_dir + "/www/short.bin", std::ios::binary) << std::string(40000, 's');
         std::ofstream(s_dir + "/www/stall.bin", std::ios::binary) << std::string(40000, 'w');
-        std::string origin = __FILE__;
-        origin = origin.substr(0, origin.rfind("/download/tests/")) + "/tests/origin/origin.py";
+        const std::string origin = std::string(KESTRUN_SOURCE_DIR) + "/tests/origin/origin.py";
         s_pid = fork();
         if (s_pid == 0) {
             execl("/usr/bin/python3", "python3", origin.c_str(), "--root", (s_dir + "/www").c_str(), "--port-file",

@@ -6,8 +6,8 @@
 source "$(dirname "$0")/lib.sh"
 e2e_prefix
 work=$(mktemp -d)
-wine_loader=${E2E_WINE:-/usr/lib/wine/wine64}
-build=${E2E_BUILD:-$E2E_ROOT/build/win64}
+wine_loader=$E2E_WINE
+build=$E2E_BUILD
 budget=1000000
 size=100000
 

@@ -1,5 +1,5 @@
 # The cache server's end-to-end cases, shared by the native run and the run
-# under wine64: a real client (curl, or a raw socket session) against the real
+# under Wine: a real client (curl, or a raw socket session) against the real
 # server, with tests/origin/origin.py standing in for the CDN. The including
 # script defines host_start CDN_BASE (sets HOST_PORT, HOST_OUT, CACHE_DIR;
 # the host runs with HOST_LIMIT seconds as its idle and CDN time limits) and

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The Windows cache server (the win64 host, started as the program starts
-# its server: the process-wide server on the wz_cdn folder of the current
-# folder, stopped at process exit) under wine64,
-# reached from Linux curl, with the test origin as the CDN.
+# The Windows cache server (the host of the build under test, started as the
+# program starts its server: the process-wide server on the wz_cdn folder of
+# the current folder, stopped at process exit) under Wine, reached from Linux
+# curl, with the test origin as the CDN.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/cache_server_cases.sh"
 e2e_prefix

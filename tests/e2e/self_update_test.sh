@@ -219,7 +219,7 @@ publish 1.0.02 "$v2_md5"
 restart_origin --trickle 'ver\.txt' --trickle-interval 3
 dir=$(install_v1 Trickled)
 started=$SECONDS
-(cd "$dir" && timeout 150 "${E2E_WINE:-/usr/lib/wine/wine64}" Kestrun.exe) &
+(cd "$dir" && timeout 150 "$E2E_WINE" Kestrun.exe) &
 run=$!
 winctl wait OrvikVelmora 120000 >/dev/null 2>&1
 shown=$?
