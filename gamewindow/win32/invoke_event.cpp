@@ -157,7 +157,7 @@ bool CInvokeEvent::RunClientCommand(const wchar_t* url)
         return false;
     // The title is copied: the command destroys the window that holds it.
     const std::wstring title = m_owner->TitleText();
-    return CheckClientCommand(url, m_owner->GameWindow(), title.c_str());
+    return CheckClientCommand(url, m_owner->GameWindow(), title.c_str(), m_captureFolder);
 }
 
 HRESULT CInvokeEvent::CallExternal(DISPID id, const DISPPARAMS& params, VARIANT* result)
