@@ -307,19 +307,33 @@ TEST_F(GameSink, ScriptMethodsCheckTheirArguments)
     EXPECT_EQ(cdn, "http://cdn.example/");
 }
 
-TEST_F(GameSink, SetWebCdnUrlTakesOnlyAnAbsoluteWebBase)
+// The page may move the cache to any web base, with or without a "/" at the
+// end, but not to the cache server itself (its own port, 23000 here); it
+// always gets back the base in force.
+TEST_F(GameSink, SetWebCdnUrlTakesAWebBaseOtherThanTheServerItself)
 {
-    auto set = [&](const wchar_t* url) {
+    const struct {
+        const wchar_t* asked;
+        const wchar_t* inForce;
+    } steps[] = {
+        {L"x/", L"http://cdn.example/"}, // no scheme: refused
+        {L"file:///C:/", L"http://cdn.example/"},
+        {L"http://cdn2.example/res", L"http://cdn2.example/res"},
+        {L"http://127.0.0.1:23000/", L"http://cdn2.example/res"},
+        {L"http://LOCALHOST:23000", L"http://cdn2.example/res"},
+        {L"http://u@[::1]:23000/x/", L"http://cdn2.example/res"},
+        {L"http://cdn.example/a b/", L"http://cdn2.example/res"},
+        {L"HTTPS://127.0.0.1:8443/res/", L"HTTPS://127.0.0.1:8443/res/"},
+        {nullptr, L""}, // a null string changes nothing
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.asked ? step.asked : L"(null)");
         Args a;
-        a.String(url);
+        a.String(step.asked);
         CVariant result;
         EXPECT_EQ(Call(sink, kDispSetWebCdnUrl, a, result.Put()), S_OK);
-        return std::wstring(result.Type() == VT_BSTR && V_BSTR(result.Get()) ? V_BSTR(result.Get()) : L"?");
-    };
-    EXPECT_EQ(set(L"x/"), L"http://cdn.example/"); // refused: the base in force
-    EXPECT_EQ(set(L"file:///C:/"), L"http://cdn.example/");
-    EXPECT_EQ(set(L"https://cdn2.example/res/"), L"https://cdn2.example/res/");
-    EXPECT_EQ(cdn, "https://cdn2.example/res/");
-    EXPECT_EQ(set(nullptr), L""); // a null string changes nothing
-    EXPECT_EQ(cdn, "https://cdn2.example/res/");
+        ASSERT_EQ(result.Type(), VT_BSTR);
+        EXPECT_STREQ(V_BSTR(result.Get()) ? V_BSTR(result.Get()) : L"", step.inForce);
+    }
+    EXPECT_EQ(cdn, "HTTPS://127.0.0.1:8443/res/");
 }
