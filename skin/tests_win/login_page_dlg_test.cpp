@@ -48,6 +48,16 @@ void CALLBACK CancelExitQuestion(HWND, UINT, UINT_PTR timer, DWORD)
     PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
 }
 
+// The login window's control layer: a login page of type Page, kept in `page`.
+template <class Page>
+ControlDialogFactory MakesPage(Page*& page, const LoginPageSettings& settings, ILoginEvents& events)
+{
+    return [&page, &settings, &events](HWND owner) {
+        page = new WindowObject<Page>(owner, settings, events);
+        return StandardDialogPtr(page);
+    };
+}
+
 } // namespace
 
 TEST(LoginPage, MakesItsBrowserInControl1001WhoseStartPageReachesTheOrigin)
@@ -60,13 +70,7 @@ TEST(LoginPage, MakesItsBrowserInControl1001WhoseStartPageReachesTheOrigin)
     FakeLoginEvents events;
     const LONG liveBefore = LiveComObjects();
     CMainDlg* page = nullptr;
-    WindowObject<CTranslucentDlg> window(
-        events,
-        [&](HWND owner) {
-            page = new WindowObject<CMainDlg>(owner, settings, events);
-            return StandardDialogPtr(page);
-        },
-        nullptr);
+    WindowObject<CTranslucentDlg> window(events, MakesPage(page, settings, events), nullptr);
 
     const INT_PTR result = RunModal(window, [&] {
         ASSERT_NE(page, nullptr);
@@ -116,13 +120,7 @@ TEST(LoginPage, ClientCommandInTheStartPageEndsTheWindowWhileItIsMade)
     settings.startUrl = L"http://127.0.0.1:9/p?client_cmd?loginerrcode=1";
     const LONG liveBefore = LiveComObjects();
     CMainDlg* page = nullptr;
-    WindowObject<CTranslucentDlg> window(
-        events,
-        [&](HWND owner) {
-            page = new WindowObject<CMainDlg>(owner, settings, events);
-            return StandardDialogPtr(page);
-        },
-        nullptr);
+    WindowObject<CTranslucentDlg> window(events, MakesPage(page, settings, events), nullptr);
 
     RunModal(window, [] {});
     EXPECT_EQ(events.commandUrls, std::vector<std::wstring>{settings.startUrl});
@@ -144,13 +142,7 @@ TEST(LoginPage, ButtonsOpenTheLinksMinimiseAskBeforeExitAndEnter)
     settings.serviceUrl = L"http://www.test/serverCenter/";
     FakeLoginEvents events;
     LinkRecordingDlg* page = nullptr;
-    WindowObject<CTranslucentDlg> window(
-        events,
-        [&](HWND owner) {
-            page = new WindowObject<LinkRecordingDlg>(owner, settings, events);
-            return StandardDialogPtr(page);
-        },
-        nullptr);
+    WindowObject<CTranslucentDlg> window(events, MakesPage(page, settings, events), nullptr);
 
     const INT_PTR result = RunModal(window, [&] {
         ASSERT_NE(page, nullptr);
