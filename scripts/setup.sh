@@ -42,8 +42,8 @@ if [ -z "$webp_src" ]; then
 fi
 
 # It decodes the skins once at start-up: built for size, without the SIMD
-# variants of its functions (a third of the product's size otherwise). The
-# folder's name changed with these options, so older builds are redone.
+# variants of its functions (170 KB of the product otherwise). The folder's
+# name changed with these options, so older builds are redone.
 for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
   prefix="$deps/webp-small-$triplet"
   [ -f "$prefix/lib/libwebpdecoder.a" ] && continue

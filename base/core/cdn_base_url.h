@@ -19,10 +19,10 @@ private:
 
 // Whether a page may make `url` the CDN base: an http or https URL without
 // blanks, control characters or a backslash before its path (parsers read
-// those differently), at most 2048 bytes, whose port is not `ownPort`. The
-// local server listens on every local address and a host name may resolve
-// to any of them, so any host on the server's own port counts as the server
-// itself, whose every miss would fetch from itself again. A port that is no
+// those differently), at most 2048 bytes, whose port is not `ownPort`. Any
+// host name may resolve to this machine, which cannot be told without
+// resolving it, so any host on the local server's own port counts as that
+// server, whose every miss would fetch from itself again. A port that is no
 // number is refused as well. With or without a "/" at the end.
 bool IsAcceptableCdnBase(const std::string& url, int ownPort);
 
