@@ -3,7 +3,7 @@ set(KESTRUN_DEPS "${CMAKE_SOURCE_DIR}/build/deps" CACHE PATH "Where scripts/setu
 
 add_library(kestrun_webp INTERFACE)
 if(WIN32)
-  set(_webp "${KESTRUN_DEPS}/webp-${KESTRUN_TRIPLET}")
+  set(_webp "${KESTRUN_DEPS}/webp-small-${KESTRUN_TRIPLET}")
   if(NOT EXISTS "${_webp}/lib/libwebpdecoder.a")
     message(FATAL_ERROR "libwebp decoder for ${KESTRUN_TRIPLET} not found in ${_webp}: run scripts/setup.sh")
   endif()

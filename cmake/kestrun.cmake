@@ -20,10 +20,18 @@ if(WIN32)
     UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 endif()
 
+# Folders whose code runs at start-up or at the pace of the user (windows,
+# pages, install, update): the Windows builds optimise them for size. The
+# cache server, the download client and the base they share keep -O2.
+set(KESTRUN_SIZE_OPTIMISED_FOLDERS app gamewindow skin widgets browserhost framework)
+
 # kestrun_library(NAME FOLDER [sources...]): a static library of a folder.
 function(kestrun_library name folder)
   add_library(${name} STATIC ${ARGN})
   target_link_libraries(${name} PUBLIC kestrun_settings)
+  if(WIN32 AND folder IN_LIST KESTRUN_SIZE_OPTIMISED_FOLDERS)
+    target_compile_options(${name} PRIVATE -Os)
+  endif()
   set_target_properties(${name} PROPERTIES KESTRUN_FOLDER ${folder})
   set_property(GLOBAL APPEND PROPERTY KESTRUN_LIBRARIES ${name})
 endfunction()

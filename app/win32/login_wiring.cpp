@@ -22,7 +22,8 @@ bool CLoginWiring::CaptureLogin(HWND, const wchar_t* url)
 
 bool CLoginWiring::ClientCommand(HWND loginWindow, const wchar_t* url)
 {
-    return CheckClientCommand(url, loginWindow, m_app.m_pageTitle.c_str());
+    return CheckClientCommand(url, loginWindow, m_app.m_pageTitle.c_str(),
+                              g_testUrlMode ? CaptureFolder::kCreate : CaptureFolder::kExisting);
 }
 
 void CLoginWiring::PageTitleChanged(const wchar_t* title)

@@ -1,6 +1,7 @@
 // Cache mapping of CHTTPServer: launch, cache file names, hits and misses.
 #include "cacheserver/core/http_server.h"
 
+#include "base/core/cdn_base_url.h"
 #include "base/core/debug_trace.h"
 #include "base/core/directory_path.h"
 #include "base/core/md5.h"
@@ -102,6 +103,6 @@ std::unique_ptr<CResponse> CHTTPServer::ResourceResponse(const std::string& path
     }
     if (!m_misses)
         return MakeFixedResponse(ComposeHeader("502 Bad Gateway", head, 0));
-    const std::string url = (m_config.cdnBase ? m_config.cdnBase() : std::string()) + path;
+    const std::string url = JoinCdnUrl(m_config.cdnBase ? m_config.cdnBase() : std::string(), path);
     return m_misses->Respond(path, file, url, head);
 }

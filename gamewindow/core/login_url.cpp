@@ -4,12 +4,85 @@
 
 #include <regex>
 
+namespace {
+
+// The standard traits read a digit (of a count, a back-reference or an
+// escape) through a string stream, which would bring the whole stream
+// library into the program for one character.
+struct UrlRegexTraits : std::regex_traits<char> {
+    int value(char ch, int radix) const
+    {
+        int digit = -1;
+        if (ch >= '0' && ch <= '9')
+            digit = ch - '0';
+        else if (ch >= 'a' && ch <= 'f')
+            digit = ch - 'a' + 10;
+        else if (ch >= 'A' && ch <= 'F')
+            digit = ch - 'A' + 10;
+        return digit < radix ? digit : -1;
+    }
+};
+
+using UrlRegex = std::basic_regex<char, UrlRegexTraits>;
+using TextIt = std::string::const_iterator;
+using UrlMatch = std::match_results<TextIt>;
+
+// Appends `format` with the match put in by the default (ECMAScript) rules,
+// as the standard library's own formatting does: "$&", "$`", "$'", "$$" and
+// "$n" or "$nn" for a group (nothing for a group the pattern lacks).
+void AppendFormatted(const UrlMatch& match, const std::string& format, std::string& out)
+{
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '$' || i + 1 == format.size()) {
+            out += format[i];
+            continue;
+        }
+        const char next = format[i + 1];
+        if (next == '$') {
+            out += '$';
+        } else if (next == '&') {
+            out += match[0].str();
+        } else if (next == '`') {
+            out += match.prefix().str();
+        } else if (next == '\'') {
+            out += match.suffix().str();
+        } else if (isDigit(next)) {
+            size_t group = static_cast<size_t>(next - '0');
+            if (i + 2 < format.size() && isDigit(format[i + 2])) {
+                group = group * 10 + static_cast<size_t>(format[i + 2] - '0');
+                ++i;
+            }
+            if (group < match.size())
+                out += match[group].str();
+        } else {
+            out += '$';
+            continue; // the character after it is plain text
+        }
+        ++i;
+    }
+}
+
+} // namespace
+
 std::string RegexReplaceAll(const std::string& input, const std::string& pattern, const std::string& replacement)
 {
     if (input.size() > kRegexInputMaxBytes)
         return input;
     try {
-        return std::regex_replace(input, std::regex(pattern, std::regex::ECMAScript), replacement);
+        const UrlRegex regex(pattern, std::regex_constants::ECMAScript);
+        // As regex_replace: each match's prefix, the formatted match, and
+        // after the last match its suffix.
+        std::string out;
+        TextIt rest = input.begin();
+        for (std::regex_iterator<TextIt, char, UrlRegexTraits> it(input.begin(), input.end(), regex), end; it != end;
+             ++it) {
+            out.append(it->prefix().first, it->prefix().second);
+            AppendFormatted(*it, replacement, out);
+            rest = it->suffix().first;
+        }
+        out.append(rest, input.end());
+        return out;
     } catch (const std::regex_error&) {
         return input;
     }
@@ -19,10 +92,10 @@ std::string GetQueryParam(const std::string& text, const std::string& key)
 {
     if (text.size() > kRegexInputMaxBytes)
         return std::string();
-    std::smatch match;
+    UrlMatch match;
     try {
         // The key goes in unescaped: callers pass fixed names.
-        const std::regex pattern("(^|&)" + key + "=([^&]*)(&|$)", std::regex::ECMAScript);
+        const UrlRegex pattern("(^|&)" + key + "=([^&]*)(&|$)", std::regex_constants::ECMAScript);
         if (!std::regex_search(text, match, pattern))
             return std::string();
     } catch (const std::regex_error&) {

@@ -1,5 +1,4 @@
-// The fixed markers the browsers' event handlers look for in URLs, and the
-// check a new CDN base URL from a page has to pass.
+// The fixed markers the browsers' event handlers look for in URLs.
 #pragma once
 
 #include <string>
@@ -14,8 +13,3 @@ bool ReportsLoginSuccess(const std::string& url);
 bool CarriesGamePageMarker(const std::string& url);
 // Both "openkey" and "openid" anywhere: the page is shown without scroll bars.
 bool WantsNoScrollBars(const std::wstring& url);
-
-// A page may only point the cache server at an absolute http or https URL
-// with a host, ending in "/", without blanks or control characters (they
-// would end up in the request the server sends).
-bool IsAcceptableCdnBase(const std::string& url);

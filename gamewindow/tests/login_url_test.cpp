@@ -76,3 +76,29 @@ TEST(RegexReplaceAll, EveryMatchAndInvalidPatterns)
     EXPECT_EQ(RegexReplaceAll("a1b22c", "[0-9]+", "#"), "a#b#c");
     EXPECT_EQ(RegexReplaceAll("abc", "(", "#"), "abc");
 }
+
+// The default format rules, and the digits a pattern reads (counts,
+// back-references, escapes), as the standard library's own replace has them.
+TEST(RegexReplaceAll, FormatRulesAndDigitsInPatterns)
+{
+    const struct {
+        const char* input;
+        const char* pattern;
+        const char* replacement;
+        const char* output;
+    } cases[] = {
+        {"a-b", "(a)-(b)", "$2+$1", "b+a"},
+        {"xay", "a", "[$&|$`|$']", "x[a|x|y]y"},
+        {"a", "a", "$$", "$"},
+        {"a", "a", "$x", "$x"},
+        {"a", "(a)", "$10", ""}, // two digits name group 10, which is not there
+        {"a", "(a)(b)?", "<$2>", "<>"},
+        {"aaaa", "a{3}", "#", "#a"},
+        {"aab", "(a)\\1", "#", "#b"},
+        {"A+", "\\x41\\u002b", "#", "#"},
+        {"ab", "", "-", "-a-b-"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RegexReplaceAll(c.input, c.pattern, c.replacement), c.output)
+            << c.input << " / " << c.pattern << " / " << c.replacement;
+}

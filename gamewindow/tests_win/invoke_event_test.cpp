@@ -197,8 +197,19 @@ TEST_F(GameSink, OrdinaryNavigationsAndPopupsGoAhead)
 
 // A client command in a popup (the end-to-end test has one in a navigation):
 // cancelled, the window saved as a picture, destroyed, and the run ended.
+// The picture folder is made only when the run asks for pictures (test mode).
 TEST_F(GameSink, ClientCommandCapturesTheWindowAndEndsTheRun)
 {
+    const struct {
+        const char* what;
+        CaptureFolder policy;
+        bool folderThere;
+        bool pictureWanted;
+    } cases[] = {
+        {"test mode makes the folder", CaptureFolder::kCreate, false, true},
+        {"a player's folder that is there", CaptureFolder::kExisting, true, true},
+        {"no folder, no picture", CaptureFolder::kExisting, false, false},
+    };
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
     const std::wstring work = std::wstring(folder) + L"kestrun_capture_" + std::to_wstring(GetCurrentProcessId());
@@ -206,44 +217,52 @@ TEST_F(GameSink, ClientCommandCapturesTheWindowAndEndsTheRun)
     wchar_t previous[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryW(work.c_str()));
-    g_loginPf = "&pf=qq&";
-    g_loginServerId = "&serverId=7&";
-    owner.window =
-        CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 100, 10, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_TRUE(owner.window);
-    owner.title = L"Game: 2/2"; // ':' and '/' cannot be in a file name
-
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    Args popup;
-    popup.Empty().Cancel(&cancel).Empty(2).String(L"http://g.example/client_cmd?loginerrcode=0");
-    Call(sink, DISPID_NEWWINDOW3, popup);
-    EXPECT_EQ(cancel, VARIANT_TRUE);
-    EXPECT_FALSE(IsWindow(owner.window));
-    MSG quit;
-    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(quit.wParam, 1u);
-
     const wchar_t* name = L"yw_test\\Game_ 2_2&pf=qq&_&serverId=7&.bmp";
-    FILE* f = _wfopen(name, L"rb");
-    ASSERT_TRUE(f);
-    unsigned char h[54] = {};
-    fread(h, 1, sizeof h, f);
-    fseek(f, 0, SEEK_END);
-    const long size = ftell(f);
-    fclose(f);
-    auto u32 = [&h](int at) { return h[at] | h[at + 1] << 8 | h[at + 2] << 16 | unsigned(h[at + 3]) << 24; };
-    EXPECT_EQ(h[0], 'B');
-    EXPECT_EQ(h[1], 'M');
-    EXPECT_EQ(u32(2), static_cast<unsigned>(size));
-    EXPECT_EQ(u32(18), 100u); // the client area
-    EXPECT_EQ(u32(22), 10u);
-    const unsigned depth = h[28];
-    const unsigned row = (100 * depth + 31) / 32 * 4;
-    EXPECT_EQ(u32(10), 54u + (depth <= 8 ? (4u << depth) : 0u));
-    EXPECT_EQ(static_cast<unsigned>(size), u32(10) + row * 10);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.folderThere)
+            CreateDirectoryW(L"yw_test", nullptr);
+        g_loginPf = "&pf=qq&";
+        g_loginServerId = "&serverId=7&";
+        sink.SetCaptureFolder(c.policy);
+        owner.window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 100, 10, nullptr, nullptr,
+                                       nullptr, nullptr);
+        ASSERT_TRUE(owner.window);
+        owner.title = L"Game: 2/2"; // ':' and '/' cannot be in a file name
 
-    DeleteFileW(name);
-    RemoveDirectoryW(L"yw_test");
+        VARIANT_BOOL cancel = VARIANT_FALSE;
+        Args popup;
+        popup.Empty().Cancel(&cancel).Empty(2).String(L"http://g.example/client_cmd?loginerrcode=0");
+        Call(sink, DISPID_NEWWINDOW3, popup);
+        EXPECT_EQ(cancel, VARIANT_TRUE);
+        EXPECT_FALSE(IsWindow(owner.window));
+        MSG quit;
+        ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        EXPECT_EQ(quit.wParam, 1u);
+
+        FILE* f = _wfopen(name, L"rb");
+        EXPECT_EQ(f != nullptr, c.pictureWanted);
+        EXPECT_EQ(GetFileAttributesW(L"yw_test") != INVALID_FILE_ATTRIBUTES, c.pictureWanted);
+        if (f) {
+            unsigned char h[54] = {};
+            fread(h, 1, sizeof h, f);
+            fseek(f, 0, SEEK_END);
+            const long size = ftell(f);
+            fclose(f);
+            auto u32 = [&h](int at) { return h[at] | h[at + 1] << 8 | h[at + 2] << 16 | unsigned(h[at + 3]) << 24; };
+            EXPECT_EQ(h[0], 'B');
+            EXPECT_EQ(h[1], 'M');
+            EXPECT_EQ(u32(2), static_cast<unsigned>(size));
+            EXPECT_EQ(u32(18), 100u); // the client area
+            EXPECT_EQ(u32(22), 10u);
+            const unsigned depth = h[28];
+            const unsigned row = (100 * depth + 31) / 32 * 4;
+            EXPECT_EQ(u32(10), 54u + (depth <= 8 ? (4u << depth) : 0u));
+            EXPECT_EQ(static_cast<unsigned>(size), u32(10) + row * 10);
+        }
+        DeleteFileW(name);
+        RemoveDirectoryW(L"yw_test");
+    }
     SetCurrentDirectoryW(previous);
     RemoveDirectoryW(work.c_str());
     g_loginPf.clear();
@@ -288,19 +307,28 @@ TEST_F(GameSink, ScriptMethodsCheckTheirArguments)
     EXPECT_EQ(cdn, "http://cdn.example/");
 }
 
-TEST_F(GameSink, SetWebCdnUrlTakesOnlyAnAbsoluteWebBase)
+// The page may move the cache to any web base, with or without a "/" at the
+// end, but not to the cache server itself (its own port, 23000 here); it
+// always gets back the base in force.
+TEST_F(GameSink, SetWebCdnUrlTakesAWebBaseOtherThanTheServerItself)
 {
-    auto set = [&](const wchar_t* url) {
+    const struct {
+        const wchar_t* asked;
+        const wchar_t* inForce;
+    } steps[] = {
+        {L"x/", L"http://cdn.example/"}, // no scheme: refused
+        {L"http://cdn2.example/res", L"http://cdn2.example/res"},
+        {L"http://127.0.0.1:23000/", L"http://cdn2.example/res"},
+        {nullptr, L""}, // a null string changes nothing
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.asked ? step.asked : L"(null)");
         Args a;
-        a.String(url);
+        a.String(step.asked);
         CVariant result;
         EXPECT_EQ(Call(sink, kDispSetWebCdnUrl, a, result.Put()), S_OK);
-        return std::wstring(result.Type() == VT_BSTR && V_BSTR(result.Get()) ? V_BSTR(result.Get()) : L"?");
-    };
-    EXPECT_EQ(set(L"x/"), L"http://cdn.example/"); // refused: the base in force
-    EXPECT_EQ(set(L"file:///C:/"), L"http://cdn.example/");
-    EXPECT_EQ(set(L"https://cdn2.example/res/"), L"https://cdn2.example/res/");
-    EXPECT_EQ(cdn, "https://cdn2.example/res/");
-    EXPECT_EQ(set(nullptr), L""); // a null string changes nothing
-    EXPECT_EQ(cdn, "https://cdn2.example/res/");
+        ASSERT_EQ(result.Type(), VT_BSTR);
+        EXPECT_STREQ(V_BSTR(result.Get()) ? V_BSTR(result.Get()) : L"", step.inForce);
+    }
+    EXPECT_EQ(cdn, "http://cdn2.example/res");
 }

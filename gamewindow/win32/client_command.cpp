@@ -58,7 +58,7 @@ bool WriteAll(HANDLE file, const void* data, size_t size)
 
 } // namespace
 
-bool CheckClientCommand(const wchar_t* url, HWND window, const wchar_t* title)
+bool CheckClientCommand(const wchar_t* url, HWND window, const wchar_t* title, CaptureFolder folder)
 {
     if (!url)
         return false;
@@ -69,18 +69,18 @@ bool CheckClientCommand(const wchar_t* url, HWND window, const wchar_t* title)
         return false;
     if (ReportsLoginSuccess(u))
         g_loginErrCode = "0";
-    CaptureAndExit(window, title);
+    CaptureAndExit(window, title, folder);
     return true;
 }
 
-void CaptureAndExit(HWND window, const wchar_t* title)
+void CaptureAndExit(HWND window, const wchar_t* title, CaptureFolder folder)
 {
-    SaveWindowCapture(window, title);
+    SaveWindowCapture(window, title, folder);
     ::DestroyWindow(window);
     ::PostQuitMessage(1);
 }
 
-bool SaveWindowCapture(HWND window, const wchar_t* title)
+bool SaveWindowCapture(HWND window, const wchar_t* title, CaptureFolder folder)
 {
     ScopedGdiObject bitmap = CaptureClientArea(window);
     if (!bitmap)
@@ -89,9 +89,8 @@ bool SaveWindowCapture(HWND window, const wchar_t* title)
         CapturePath(kCaptureFolder, g_loginErrCode == "0", title ? title : L"", g_loginPf, g_loginServerId);
     if (path.empty())
         return false;
-    // Captures are the point of the test runs that ask for them: make the
-    // folder rather than lose the picture.
-    ::CreateDirectoryW(kCaptureFolder, nullptr);
+    if (folder == CaptureFolder::kCreate)
+        ::CreateDirectoryW(kCaptureFolder, nullptr);
     return WriteBitmapFile(static_cast<HBITMAP>(bitmap.Get()), path.c_str());
 }
 

@@ -7,17 +7,22 @@
 
 #include <windows.h>
 
+// Whether a capture makes .\yw_test\ when it is missing. Test runs ask for
+// their pictures; a player's run writes one only into a folder someone made,
+// since a picture of a live game may show account details.
+enum class CaptureFolder { kExisting, kCreate };
+
 // True when `url` is a client command; it has then been carried out: the
 // window captured, destroyed, and the quit message posted. A command with
 // "loginerrcode=0" marks this and every later capture as a successful login.
-bool CheckClientCommand(const wchar_t* url, HWND window, const wchar_t* title);
+bool CheckClientCommand(const wchar_t* url, HWND window, const wchar_t* title, CaptureFolder folder);
 
 // Captures `window`, destroys it and posts the quit message (exit code 1).
-void CaptureAndExit(HWND window, const wchar_t* title);
+void CaptureAndExit(HWND window, const wchar_t* title, CaptureFolder folder);
 
-// Saves the client area as .\yw_test\[login_error_]<title><tag>.bmp, creating
-// the folder when it is missing. False when nothing was written.
-bool SaveWindowCapture(HWND window, const wchar_t* title);
+// Saves the client area as .\yw_test\[login_error_]<title><tag>.bmp. False
+// when nothing was written (with kExisting, when the folder is missing).
+bool SaveWindowCapture(HWND window, const wchar_t* title, CaptureFolder folder);
 
 // A copy of the window's client area as a device-dependent bitmap, or none.
 ScopedGdiObject CaptureClientArea(HWND window);

@@ -73,6 +73,7 @@ CGameDlg::CGameDlg(const GameWindowSettings& settings)
 {
     RegisterBrowserHostClasses(::GetModuleHandleW(nullptr));
     m_eventSink.SetExternal(ExternalSettings{settings.localPort, settings.cdnBase, settings.setCdnBase});
+    m_eventSink.SetCaptureFolder(settings.testMode ? CaptureFolder::kCreate : CaptureFolder::kExisting);
 
     m_map.Handle(WM_INITDIALOG, [this](WindowMessage&) -> LRESULT {
         OnInitDialog();
@@ -437,7 +438,7 @@ void CGameDlg::ConfirmExit()
 {
     if (m_settings.testMode) {
         const std::wstring title = m_titleText; // the window and its title go
-        CaptureAndExit(m_hWnd, title.c_str());
+        CaptureAndExit(m_hWnd, title.c_str(), CaptureFolder::kCreate);
         return;
     }
     if (::MessageBoxW(m_hWnd, kExitQuestion, kNoticeCaption, MB_OKCANCEL) != IDOK)

@@ -1,5 +1,7 @@
 #include "gamewindow/win32/invoke_event.h"
 
+#include "base/core/cdn_base_url.h"
+#include "base/core/debug_trace.h"
 #include "base/win32/wide_text.h"
 #include "browserhost/event_args.h"
 #include "framework/com/bstr_variant.h"
@@ -157,7 +159,7 @@ bool CInvokeEvent::RunClientCommand(const wchar_t* url)
         return false;
     // The title is copied: the command destroys the window that holds it.
     const std::wstring title = m_owner->TitleText();
-    return CheckClientCommand(url, m_owner->GameWindow(), title.c_str());
+    return CheckClientCommand(url, m_owner->GameWindow(), title.c_str(), m_captureFolder);
 }
 
 HRESULT CInvokeEvent::CallExternal(DISPID id, const DISPPARAMS& params, VARIANT* result)
@@ -182,9 +184,12 @@ HRESULT CInvokeEvent::CallExternal(DISPID id, const DISPPARAMS& params, VARIANT*
         return S_OK;
     }
     const std::string wanted = ToNarrow(std::wstring(url, ::SysStringLen(url)));
-    // A page may only point the cache at a plausible web address; whatever
-    // it asked for, the answer is the base now in force.
-    if (IsAcceptableCdnBase(wanted) && m_external.setCdnBase)
+    // A page may only point the cache at a web address other than the
+    // cache server itself; whatever it asked for, the answer is the base
+    // now in force.
+    if (!IsAcceptableCdnBase(wanted, m_external.localPort))
+        DebugTrace("setWebCdnUrl refused: %s", wanted.c_str());
+    else if (m_external.setCdnBase)
         m_external.setCdnBase(wanted);
     ReturnString(result, m_external.cdnBase ? ToWide(m_external.cdnBase()) : std::wstring());
     return S_OK;

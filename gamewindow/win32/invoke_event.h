@@ -7,6 +7,8 @@
 // event connection (unadvise) and the UI handler's script object.
 #pragma once
 
+#include "gamewindow/win32/client_command.h"
+
 #include <exdisp.h>
 #include <oaidl.h>
 #include <windows.h>
@@ -51,6 +53,8 @@ public:
 
     void SetOwner(IGameEventOwner* owner) { m_owner = owner; }
     void SetExternal(ExternalSettings settings) { m_external = std::move(settings); }
+    // Where the pictures of client commands go (kCreate in test mode only).
+    void SetCaptureFolder(CaptureFolder folder) { m_captureFolder = folder; }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     // Not counted: the object lives as long as its window object.
@@ -71,4 +75,5 @@ private:
 
     IGameEventOwner* m_owner = nullptr;
     ExternalSettings m_external;
+    CaptureFolder m_captureFolder = CaptureFolder::kExisting;
 };

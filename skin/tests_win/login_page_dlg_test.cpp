@@ -48,6 +48,16 @@ void CALLBACK CancelExitQuestion(HWND, UINT, UINT_PTR timer, DWORD)
     PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
 }
 
+// The login window's control layer: a login page of type Page, kept in `page`.
+template <class Page>
+ControlDialogFactory MakesPage(Page*& page, const LoginPageSettings& settings, ILoginEvents& events)
+{
+    return [&page, &settings, &events](HWND owner) {
+        page = new WindowObject<Page>(owner, settings, events);
+        return StandardDialogPtr(page);
+    };
+}
+
 } // namespace
 
 TEST(LoginPage, MakesItsBrowserInControl1001WhoseStartPageReachesTheOrigin)
@@ -60,13 +70,7 @@ TEST(LoginPage, MakesItsBrowserInControl1001WhoseStartPageReachesTheOrigin)
     FakeLoginEvents events;
     const LONG liveBefore = LiveComObjects();
     CMainDlg* page = nullptr;
-    WindowObject<CTranslucentDlg> window(
-        events,
-        [&](HWND owner) {
-            page = new WindowObject<CMainDlg>(owner, settings, events);
-            return StandardDialogPtr(page);
-        },
-        nullptr);
+    WindowObject<CTranslucentDlg> window(events, MakesPage(page, settings, events), nullptr);
 
     const INT_PTR result = RunModal(window, [&] {
         ASSERT_NE(page, nullptr);
@@ -98,6 +102,36 @@ TEST(LoginPage, MakesItsBrowserInControl1001WhoseStartPageReachesTheOrigin)
     EXPECT_EQ(g_loginBrowserHost, nullptr);
 }
 
+// A client command in the start page's own navigation (a test URL may be
+// one) ends the login window from inside Navigate2, while the page is still
+// being made: the page stops there instead of using the browser it let go of.
+TEST(LoginPage, ClientCommandInTheStartPageEndsTheWindowWhileItIsMade)
+{
+    struct EndingEvents : FakeLoginEvents {
+        bool ClientCommand(HWND window, const wchar_t* url) override
+        {
+            FakeLoginEvents::ClientCommand(window, url);
+            DestroyWindow(window); // as the command's capture does
+            return true;
+        }
+    } events;
+    LoginPageSettings settings;
+    settings.loginPageUrl = L"about:blank";
+    settings.startUrl = L"http://127.0.0.1:9/p?client_cmd?loginerrcode=1";
+    const LONG liveBefore = LiveComObjects();
+    CMainDlg* page = nullptr;
+    WindowObject<CTranslucentDlg> window(events, MakesPage(page, settings, events), nullptr);
+
+    RunModal(window, [] {});
+    EXPECT_EQ(events.commandUrls, std::vector<std::wstring>{settings.startUrl});
+    EXPECT_GE(events.closed, 1);
+    EXPECT_EQ(window.Hwnd(), nullptr);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->Browser().Browser(), nullptr);
+    EXPECT_EQ(g_loginBrowserHost, nullptr);
+    EXPECT_EQ(LiveComObjects(), liveBefore);
+}
+
 TEST(LoginPage, ButtonsOpenTheLinksMinimiseAskBeforeExitAndEnter)
 {
     LoginPageSettings settings;
@@ -108,13 +142,7 @@ TEST(LoginPage, ButtonsOpenTheLinksMinimiseAskBeforeExitAndEnter)
     settings.serviceUrl = L"http://www.test/serverCenter/";
     FakeLoginEvents events;
     LinkRecordingDlg* page = nullptr;
-    WindowObject<CTranslucentDlg> window(
-        events,
-        [&](HWND owner) {
-            page = new WindowObject<LinkRecordingDlg>(owner, settings, events);
-            return StandardDialogPtr(page);
-        },
-        nullptr);
+    WindowObject<CTranslucentDlg> window(events, MakesPage(page, settings, events), nullptr);
 
     const INT_PTR result = RunModal(window, [&] {
         ASSERT_NE(page, nullptr);

@@ -32,9 +32,15 @@ bool CLoginBrowser::Open(HWND host, const LoginPageSettings& settings, HWND logi
         if (FAILED(m_connection->Advise(m_listener->Identity(), &m_cookie)))
             m_cookie = 0;
     }
+    // Held for the whole call: a client command in the start page's own
+    // navigation ends the login window from inside Navigate2, and the page's
+    // destroy handling closes this browser before Navigate2 returns.
+    const ComPtr<IWebBrowser2> browser = m_browser;
     CVariant url(settings.startUrl.c_str());
-    m_browser->Navigate2(url.Get(), nullptr, nullptr, nullptr, nullptr);
-    m_browser->put_Silent(VARIANT_TRUE);
+    browser->Navigate2(url.Get(), nullptr, nullptr, nullptr, nullptr);
+    if (!m_browser)
+        return true; // closed by then; nothing left to set up
+    browser->put_Silent(VARIANT_TRUE);
     return true;
 }
 

@@ -23,6 +23,8 @@ public:
     // host the browser, connects the sink (which reports to `events` and
     // closes `loginWindow` on a login) and navigates to the start page.
     // False when the control could not be made: the page then stays empty.
+    // A client command in the start page's navigation may end the login
+    // window before this returns: Browser() is then null.
     bool Open(HWND host, const LoginPageSettings& settings, HWND loginWindow, ILoginEvents& events);
     // Disconnects and releases the sink and every interface held; the host
     // tears the control down when its window goes.

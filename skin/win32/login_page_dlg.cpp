@@ -81,6 +81,8 @@ void CMainDlg::OnInitDialog()
     CenterWindow(m_hWnd);
     m_icons.Apply(m_hWnd, IDI_KESTRUN);
     m_browser.Open(::GetDlgItem(m_hWnd, IDC_LOGIN_BROWSER), m_settings, m_parent, m_events);
+    if (!m_hWnd)
+        return; // a client command on the start page ended the login window
     for (int i = 0; i < kButtonCount; ++i) {
         const ButtonSetup& b = kButtons[i];
         HWND button = ::GetDlgItem(m_hWnd, b.id);

@@ -66,6 +66,8 @@ void CTranslucentDialogHelper::Setup(StandardDialogPtr dialog, HWND hwnd)
     const POINT at = CentreOnWorkArea(work, w, h);
     if (standardDialog)
         standardDialog->Create();
+    if (!::IsWindow(hwnd))
+        return; // ended by a client command in the page's first navigation
     // The template has no WS_POPUP, so the system gave the window a
     // caption: the toggle takes it away, border included.
     const LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
@@ -128,6 +130,8 @@ CTranslucentDlg::CTranslucentDlg(ILoginEvents& events, ControlDialogFactory make
 void CTranslucentDlg::OnInitDialog()
 {
     layer.Setup(m_makeControlDialog ? m_makeControlDialog(m_hWnd) : nullptr, m_hWnd);
+    if (!m_hWnd)
+        return; // a client command on the start page ended the window already
     layer.ApplyLayered(m_hWnd);
     m_icons.Apply(m_hWnd, IDI_KESTRUN);
     ::SetWindowTextW(m_hWnd, kWindowTitle);

@@ -3,8 +3,9 @@
 # opens the test URL, its navigation is captured and rewritten, the login
 # window gives way to the game window, whose browser asks the origin for the
 # rewritten URL with the local cache server's address, and that server
-# answers. Then the two endings: the game window's exit (a login-error
-# picture) and a client command in the captured URL (a success picture).
+# answers. Then the endings: the game window's exit (a login-error
+# picture), a client command in the captured URL (a success picture), and
+# one in the test URL itself, which ends the login window while it is made.
 # Leaves screenshots in build/screenshots/.
 source "$(dirname "$0")/lib.sh"
 e2e_screen
@@ -81,6 +82,16 @@ timeout 30 /usr/lib/wine/wineserver -w
 check "the program ends by itself with 0" [ "$rc" = 0 ]
 check "after a picture of a successful login" bmp_ok "$dir/yw_test/&pf=qq&_&serverId=7&.bmp"
 check "the game browser's command never reached the origin" bash -c "! grep -q 'wd20170319' '$ORIGIN_LOG'"
+
+echo "client command as the test URL itself"
+rm -rf "$dir/yw_test"
+: > "$ORIGIN_LOG"
+start_test_mode "http://127.0.0.1:$ORIGIN_PORT/p?client_cmd?loginerrcode=1"
+rc=$?
+timeout 30 /usr/lib/wine/wineserver -w
+check "the login window's first navigation ends the program with 0" [ "$rc" = 0 ]
+check "after a login-error picture of the login window" bmp_ok "$dir/yw_test/login_error__.bmp"
+check "the command never reached the origin" bash -c "! grep -q 'client_cmd' '$ORIGIN_LOG'"
 
 origin_stop
 rm -rf "$www"
