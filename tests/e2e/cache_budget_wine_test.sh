@@ -20,8 +20,7 @@ for i in 1 2 3 4 5 6; do head -c $size /dev/urandom > "$origin/wz_cdn/new/$i.bin
 origin_start "$origin"
 
 # Ten old cache files of 100,000 bytes, file N last used N+30 days ago: the
-# folder is exactly at its budget. Beside them a note and a temporary file
-# of a fetch under way, neither of them cache files.
+# folder is exactly at its budget. Beside them a note, not a cache file.
 dir="$WINEPREFIX/drive_c/Budget"
 cache="$dir/wz_cdn"
 mkdir -p "$cache"
@@ -33,8 +32,6 @@ for i in $(seq 10); do
 done
 printf 'not ours' > "$cache/notes.txt"
 touch -d '90 days ago' "$cache/notes.txt"
-part="$(md5_of /wz_cdn/new/9.bin).77-0.part"
-head -c $((3 * budget)) /dev/zero > "$cache/$part"
 
 out="$work/host.out"
 fifo="$work/stdin"
@@ -47,6 +44,10 @@ input_pid=$!
 for _ in $(seq 400); do grep -q '^listening\|^failed' "$out" && break; sleep 0.05; done
 port=$(tr -d '\r' < "$out" | sed -n 's/^listening //p')
 check "host listens with a budget" [ -n "$port" ]
+# A temporary file of another instance's fetch under way, put in after the
+# launch has swept those of ended processes: eviction must leave it alone.
+part="$(md5_of /wz_cdn/new/9.bin).77-0.part"
+head -c $((3 * budget)) /dev/zero > "$cache/$part"
 
 # The oldest file is used once more before the fresh ones come.
 curl -s -m 20 -o "$work/old10" "http://127.0.0.1:$port/wz_cdn/old/10.bin"
