@@ -73,22 +73,24 @@ timeout 30 /usr/lib/wine/wineserver -w
 check "the test-mode exit ends the program with 0" [ "$rc" = 0 ]
 check "and leaves a login-error picture" bmp_ok "$dir/yw_test/login_error_&pf=qq&_&serverId=7&.bmp"
 
+# command_run URL: a test-mode run from a clean picture folder and request
+# log; leaves the program's exit code in rc.
+command_run() {
+  rm -rf "$dir/yw_test"
+  : > "$ORIGIN_LOG"
+  start_test_mode "$1"
+  rc=$?
+  timeout 30 /usr/lib/wine/wineserver -w
+}
+
 echo "client command in the captured URL"
-rm -rf "$dir/yw_test"
-: > "$ORIGIN_LOG"
-start_test_mode "$login&client_cmd?loginerrcode=0"
-rc=$?
-timeout 30 /usr/lib/wine/wineserver -w
+command_run "$login&client_cmd?loginerrcode=0"
 check "the program ends by itself with 0" [ "$rc" = 0 ]
 check "after a picture of a successful login" bmp_ok "$dir/yw_test/&pf=qq&_&serverId=7&.bmp"
 check "the game browser's command never reached the origin" bash -c "! grep -q 'wd20170319' '$ORIGIN_LOG'"
 
 echo "client command as the test URL itself"
-rm -rf "$dir/yw_test"
-: > "$ORIGIN_LOG"
-start_test_mode "http://127.0.0.1:$ORIGIN_PORT/p?client_cmd?loginerrcode=1"
-rc=$?
-timeout 30 /usr/lib/wine/wineserver -w
+command_run "http://127.0.0.1:$ORIGIN_PORT/p?client_cmd?loginerrcode=1"
 check "the login window's first navigation ends the program with 0" [ "$rc" = 0 ]
 check "after a login-error picture of the login window" bmp_ok "$dir/yw_test/login_error__.bmp"
 check "the command never reached the origin" bash -c "! grep -q 'client_cmd' '$ORIGIN_LOG'"
