@@ -48,7 +48,8 @@ bool QueryText(HINTERNET request, DWORD field, std::string* text)
     return false;
 }
 
-// The absolute URL a Location leads to from base.
+// The absolute URL a Location leads to from base; only a web address, since
+// WinInet would as readily open a file: or ftp: target for the CDN.
 bool ResolveLocation(const std::string& base, const std::string& location, std::string* target)
 {
     target->assign(2048, '\0');
@@ -56,7 +57,7 @@ bool ResolveLocation(const std::string& base, const std::string& location, std::
     if (!InternetCombineUrlA(base.c_str(), location.c_str(), &(*target)[0], &size, ICU_NO_ENCODE))
         return false;
     target->resize(size);
-    return true;
+    return _strnicmp(target->c_str(), "http://", 7) == 0 || _strnicmp(target->c_str(), "https://", 8) == 0;
 }
 
 int FailureOfLastCall(int otherwise)

@@ -85,7 +85,8 @@ run_cases() {
   origin_start "$origin" --no-length 'nolen' --short 'short' --stall 'stall' --hang 'hang' --delay 1.5 --delay-match 'shared' \
     --keep-alive 'kept' --extra 'kept-extra' --two-lengths 'twolen' --length-and-chunked 'lenchunk' \
     --redirect 'perm\.png=301=/wz_cdn/ui/a.png?via=perm' --redirect 'temp\.png=302=/wz_cdn/ui/a.png?via=temp' \
-    --redirect 'away\.png=301=http://localhost:{port}/wz_cdn/ui/a.png?via=away'
+    --redirect 'away\.png=301=http://localhost:{port}/wz_cdn/ui/a.png?via=away' \
+    --redirect 'local\.png=302=file:///C:/windows/win.ini'
   host_start "http://127.0.0.1:$ORIGIN_PORT/"
   check "server announced a port" [ -n "${HOST_PORT:-}" ]
   check "server listens on loopback only" bash -c "ss -ltnH | grep -q '127.0.0.1:$HOST_PORT ' && ! ss -ltnH | grep -qE '(0.0.0.0|\*|\[::\]):$HOST_PORT '"
@@ -224,6 +225,9 @@ PY
       check "redirect ${p%%:*}: not stored" [ ! -e "$CACHE_DIR/$(md5_of "/wz_cdn/${p%%:*}.png")" ]
     fi
   done
+
+  curl -s -m 20 -D "$h" -o "$b" "$(url /wz_cdn/local.png)"
+  check "a redirect to a local file gives an empty 502" bash -c "head -1 '$h' | grep -q '^HTTP/1.0 502' && [ ! -s '$b' ]"
 
   # Requests: dot segments never reach the CDN, a GET with a body ends the
   # connection, a bare LF ends a line.
