@@ -102,7 +102,7 @@ run_win_runner() {
 if [ "$runnable" = win32 ]; then
   run_win_runner win32 /usr/lib/wine/wine
 else
-  echo "== Win32 runner, win32 build: not run (no 32-bit Wine here)"
+  echo "== Win32 runner, win32 build: not run (32-bit Wine cannot run here, see wine-arch above)"
 fi
 run_win_runner win64 /usr/lib/wine/wine64
 
