@@ -17,7 +17,7 @@ packages=(
 )
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+installed() { [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = 'install ok installed' ]; }
 
 # Where apt's sources are; the set-up test points it at a folder of its own.
 apt_etc=${KESTRUN_APT_ETC:-/etc/apt}
@@ -31,7 +31,7 @@ apt_run() { as_root env DEBIAN_FRONTEND=noninteractive apt-get "$@" >"$apt_log" 
 # apt's reasons from the last command: its error and dependency lines.
 apt_reasons() {
   { grep -E '^(E|W|Err):|Depends:|held broken|[Uu]nmet' "$apt_log" || tail -n 5 "$apt_log"; } |
-    head -n 12 | sed 's/^/setup:   /'
+    sed -n '1,12s/^/setup:   /p'
 }
 
 # A mirror that is out of step (one architecture's index mid-sync) makes
@@ -106,7 +106,8 @@ if ! installed wine32:i386; then
   if bash "$here/scripts/wine-arch.sh" --kernel; then
     echo "setup: installing 32-bit Wine (wine32:i386)"
     added_i386=no
-    if dpkg --print-foreign-architectures | grep -qx i386; then
+    foreign=$(dpkg --print-foreign-architectures)
+    if grep -qx i386 <<<"$foreign"; then
       have_i386=yes
     elif as_root dpkg --add-architecture i386 >"$apt_log" 2>&1; then
       have_i386=yes added_i386=yes
