@@ -1,6 +1,7 @@
 #include "app/win32/login_wiring.h"
 
 #include "app/core/app_globals.h"
+#include "app/core/trusted_sites.h"
 #include "build_config.h"
 #include "gamewindow/win32/client_command.h"
 #include "gamewindow/win32/login_capture.h"
@@ -10,6 +11,7 @@ bool CLoginWiring::CaptureLogin(HWND, const wchar_t* url)
     LoginCaptureSettings settings;
     settings.testMode = g_testUrlMode;
     settings.localPort = g_localPort;
+    settings.trusted = RunTrustedSites();
     std::wstring gameUrl;
     if (!RewriteLoginUrl(url, settings, &gameUrl))
         return false;
@@ -22,7 +24,7 @@ bool CLoginWiring::CaptureLogin(HWND, const wchar_t* url)
 
 bool CLoginWiring::ClientCommand(HWND loginWindow, const wchar_t* url)
 {
-    return CheckClientCommand(url, loginWindow, m_app.m_pageTitle.c_str(),
+    return CheckClientCommand(url, RunTrustedSites(), loginWindow, m_app.m_pageTitle.c_str(),
                               g_testUrlMode ? CaptureFolder::kCreate : CaptureFolder::kExisting);
 }
 

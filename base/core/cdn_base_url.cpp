@@ -98,6 +98,14 @@ bool IsAcceptableCdnBase(const std::string& url, int ownPort)
     return port >= 0 && port != ownPort;
 }
 
+bool IsAllowedPageCdnBase(const std::string& url, int ownPort, const TrustedSites& trusted,
+                          const std::string& builtIn)
+{
+    if (!IsAcceptableCdnBase(url, ownPort) || !trusted.IsTrusted(url))
+        return false;
+    return !StartsWithNoCase(builtIn, "https://") || StartsWithNoCase(url, "https://");
+}
+
 std::string JoinCdnUrl(const std::string& base, const std::string& path)
 {
     const bool baseEndsInSlash = !base.empty() && base.back() == '/';

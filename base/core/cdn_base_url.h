@@ -4,6 +4,8 @@
 // and how a request path is put after a base.
 #pragma once
 
+#include "base/core/trusted_url.h"
+
 #include <memory>
 #include <string>
 
@@ -25,6 +27,13 @@ private:
 // server, whose every miss would fetch from itself again. A port that is no
 // number is refused as well. With or without a "/" at the end.
 bool IsAcceptableCdnBase(const std::string& url, int ownPort);
+
+// Whether a page may make `url` the CDN base: acceptable as above, on a
+// trusted site, and not plain http when the built-in base `builtIn` is
+// https (the stored resources run as the game's own scripts, so a page may
+// not open them to anyone on the network path).
+bool IsAllowedPageCdnBase(const std::string& url, int ownPort, const TrustedSites& trusted,
+                          const std::string& builtIn);
 
 // The URL of request `path` under `base`: the two joined as they are (a base
 // ending in "/" and a path starting with one give "//", as the built-in base

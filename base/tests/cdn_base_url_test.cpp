@@ -32,6 +32,20 @@ TEST(CdnBaseUrl, WhatAPageMayMakeTheBase)
     EXPECT_FALSE(IsAcceptableCdnBase("http://cdn.example/" + std::string(2048, 'a'), 23000));
 }
 
+// A page's base must also be on a trusted site, and may not fall back to
+// plain http under a built-in https base.
+TEST(CdnBaseUrl, APageMayOnlyMoveItToATrustedSiteWithoutDowngrade)
+{
+    const TrustedSites trusted("orvik-games.net");
+    const std::string https = "https://res.orvik-games.net/";
+    const std::string http = "http://res.orvik-games.net/";
+    EXPECT_TRUE(IsAllowedPageCdnBase("https://res2.orvik-games.net/x/", 23000, trusted, https));
+    EXPECT_FALSE(IsAllowedPageCdnBase("http://res2.orvik-games.net/x/", 23000, trusted, https));
+    EXPECT_TRUE(IsAllowedPageCdnBase("http://res2.orvik-games.net/x/", 23000, trusted, http));
+    EXPECT_FALSE(IsAllowedPageCdnBase("https://evil.example/", 23000, trusted, http));
+    EXPECT_FALSE(IsAllowedPageCdnBase("http://res.orvik-games.net:23000/", 23000, trusted, http));
+}
+
 TEST(CdnBaseUrl, JoinsAPathEitherWay)
 {
     const struct {

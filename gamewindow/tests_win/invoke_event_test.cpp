@@ -23,11 +23,13 @@ public:
     const wchar_t* TitleText() const override { return title.c_str(); }
     void SetTitleText(const wchar_t* text) override { title = text; }
     bool IsTopLevel(IDispatch* browser) const override { return browser == topLevel; }
+    std::wstring TopLevelUrl() const override { return topUrl; }
     void InstallPageUi() override { ++uiInstalls; }
     void HidePageScrollBars() override { ++scrollOffs; }
 
     HWND window = nullptr;
     IDispatch* topLevel = nullptr;
+    std::wstring topUrl = L"http://www.g.example/vexalogin?a=1";
     std::wstring title = L"unchanged";
     int uiInstalls = 0;
     int scrollOffs = 0;
@@ -108,7 +110,9 @@ protected:
     void SetUp() override
     {
         sink.SetOwner(&owner);
-        sink.SetExternal(ExternalSettings{23000, [this] { return cdn; }, [this](const std::string& u) { cdn = u; }});
+        sink.SetExternal(ExternalSettings{23000, [this] { return cdn; }, [this](const std::string& u) { cdn = u; },
+                                          "http://cdn.example/"});
+        sink.SetTrustedSites(TrustedSites("g.example;cdn2.example"));
         ASSERT_TRUE(SUCCEEDED(
             CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(browser.Put()))));
         top = browser.As<IDispatch>(IID_IDispatch);
@@ -165,6 +169,9 @@ TEST_F(GameSink, DocumentCompleteActsOnTheTopLevelDocumentOnly)
     EXPECT_EQ(owner.scrollOffs, 1);
     complete(top.Get(), L"http://g.example/p?openid=1");
     EXPECT_EQ(owner.scrollOffs, 1);
+    // The marker on a foreign site gives it nothing, however it is written.
+    complete(top.Get(), L"https://evil.example/x?vexalogin");
+    EXPECT_EQ(owner.uiInstalls, 1);
 
     // Arguments missing or of the wrong kind are ignored.
     Args shortArgs;
@@ -319,6 +326,7 @@ TEST_F(GameSink, SetWebCdnUrlTakesAWebBaseOtherThanTheServerItself)
         {L"x/", L"http://cdn.example/"}, // no scheme: refused
         {L"http://cdn2.example/res", L"http://cdn2.example/res"},
         {L"http://127.0.0.1:23000/", L"http://cdn2.example/res"},
+        {L"https://evil.example/", L"http://cdn2.example/res"}, // not a trusted site
         {nullptr, L""}, // a null string changes nothing
     };
     for (const auto& step : steps) {
@@ -331,4 +339,71 @@ TEST_F(GameSink, SetWebCdnUrlTakesAWebBaseOtherThanTheServerItself)
         EXPECT_STREQ(V_BSTR(result.Get()) ? V_BSTR(result.Get()) : L"", step.inForce);
     }
     EXPECT_EQ(cdn, "http://cdn2.example/res");
+}
+
+// Once the top level has moved to a foreign site, the script object refuses
+// every call and changes nothing, whatever page had it before.
+TEST_F(GameSink, ScriptObjectAnswersOnlyWhileTheTopLevelIsTrusted)
+{
+    Args base;
+    base.String(L"http://cdn2.example/b/");
+    CVariant result;
+    ASSERT_EQ(Call(sink, kDispSetWebCdnUrl, base, result.Put()), S_OK);
+    EXPECT_TRUE(sink.TopLevelTrusted());
+
+    for (const wchar_t* foreign : {L"https://evil.example/", L""}) {
+        owner.topUrl = foreign;
+        EXPECT_FALSE(sink.TopLevelTrusted()) << foreign;
+        Args moved;
+        moved.String(L"http://cdn2.example/evil/");
+        CVariant refused;
+        EXPECT_EQ(Call(sink, kDispSetWebCdnUrl, moved, refused.Put()), E_ACCESSDENIED);
+        EXPECT_EQ(refused.Type(), VT_EMPTY);
+        Args none;
+        EXPECT_EQ(Call(sink, kDispGetLocalhostUrl, none, refused.Put()), E_ACCESSDENIED);
+    }
+    EXPECT_EQ(cdn, "http://cdn2.example/b/");
+
+    // Under an https built-in base a page may not go back to http.
+    owner.topUrl = L"https://g.example/vexalogin";
+    sink.SetExternal(ExternalSettings{23000, [this] { return cdn; }, [this](const std::string& u) { cdn = u; },
+                                      "https://cdn.example/"});
+    Args downgrade;
+    downgrade.String(L"http://cdn2.example/c/");
+    EXPECT_EQ(Call(sink, kDispSetWebCdnUrl, downgrade, result.Put()), S_OK);
+    EXPECT_STREQ(V_BSTR(result.Get()), L"http://cdn2.example/b/");
+    Args secure;
+    secure.String(L"https://cdn2.example/c/");
+    EXPECT_EQ(Call(sink, kDispSetWebCdnUrl, secure, result.Put()), S_OK);
+    EXPECT_EQ(cdn, "https://cdn2.example/c/");
+}
+
+// A foreign frame or popup inside the game page cannot end the program.
+TEST_F(GameSink, ClientCommandOfAForeignPageIsIgnored)
+{
+    g_loginErrCode.clear();
+    owner.window =
+        CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 100, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(owner.window);
+    ComPtr<IWebBrowser2> frameBrowser;
+    ASSERT_TRUE(SUCCEEDED(
+        CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(frameBrowser.Put()))));
+    ComPtr<IDispatch> frame = frameBrowser.As<IDispatch>(IID_IDispatch);
+
+    VARIANT_BOOL cancel = VARIANT_TRUE;
+    Args navigate;
+    navigate.Dispatch(frame.Get()).StringRef(L"http://evil.example/client_cmd?loginerrcode=0").Empty(4).Cancel(&cancel);
+    EXPECT_EQ(Call(sink, DISPID_BEFORENAVIGATE2, navigate), S_OK);
+    EXPECT_EQ(cancel, VARIANT_FALSE);
+    cancel = VARIANT_TRUE;
+    Args popup;
+    popup.Empty().Cancel(&cancel).Empty(2).String(L"javascript:'http://g.example/client_cmd?'");
+    EXPECT_EQ(Call(sink, DISPID_NEWWINDOW3, popup), S_OK);
+    EXPECT_EQ(cancel, VARIANT_FALSE);
+
+    EXPECT_TRUE(IsWindow(owner.window));
+    MSG quit;
+    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_TRUE(g_loginErrCode.empty());
+    DestroyWindow(owner.window);
 }

@@ -120,6 +120,24 @@ TEST(UiHandler, InstalledOnEachDocumentWithTheScriptObject)
         EXPECT_EQ(got, next.Get());
         got->Release();
         ForgetUiHandlerExternal(next.Get());
+
+        // With a gate the object is given only while the gate allows it,
+        // asked anew at each request.
+        bool trusted = true;
+        ASSERT_TRUE(InstallUiHandlerOnDocument(first.Get(), external.Get(), [&trusted] { return trusted; }));
+        EXPECT_EQ(handler->GetExternal(&got), S_OK);
+        EXPECT_EQ(got, external.Get());
+        got->Release();
+        trusted = false;
+        const ULONG refsRefused = Refs(external.Get());
+        got = external.Get();
+        EXPECT_EQ(handler->GetExternal(&got), S_FALSE);
+        EXPECT_EQ(got, nullptr);
+        EXPECT_EQ(Refs(external.Get()), refsRefused);
+        trusted = true;
+        EXPECT_EQ(handler->GetExternal(&got), S_OK);
+        got->Release();
+        ForgetUiHandlerExternal(external.Get());
     }
     g_uiHandler.Reset();
     EXPECT_EQ(LiveComObjects(), liveBefore); // documents, handler and objects all released
@@ -130,5 +148,5 @@ TEST(UiHandler, DocumentWithoutUiHandlerSupport)
     ComPtr<CFakeDocument> plain = MakeComObject<CFakeDocument>(false);
     EXPECT_FALSE(InstallUiHandlerOnDocument(plain.Get(), nullptr));
     EXPECT_FALSE(InstallUiHandlerOnDocument(nullptr, nullptr));
-    EXPECT_FALSE(InstallUiHandler(nullptr, nullptr));
+    EXPECT_FALSE(InstallUiHandler(nullptr, nullptr, ExternalGate()));
 }

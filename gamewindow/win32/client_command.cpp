@@ -58,7 +58,8 @@ bool WriteAll(HANDLE file, const void* data, size_t size)
 
 } // namespace
 
-bool CheckClientCommand(const wchar_t* url, HWND window, const wchar_t* title, CaptureFolder folder)
+bool CheckClientCommand(const wchar_t* url, const TrustedSites& trusted, HWND window, const wchar_t* title,
+                        CaptureFolder folder)
 {
     if (!url)
         return false;
@@ -67,6 +68,10 @@ bool CheckClientCommand(const wchar_t* url, HWND window, const wchar_t* title, C
                ToNarrow(std::wstring(title ? title : L"")).c_str());
     if (!IsClientCommandUrl(u))
         return false;
+    if (!trusted.IsTrusted(u)) {
+        DebugTrace("client command of an untrusted page ignored");
+        return false;
+    }
     if (ReportsLoginSuccess(u))
         g_loginErrCode = "0";
     CaptureAndExit(window, title, folder);

@@ -3,6 +3,7 @@
 // area into .\yw_test\ and ends. Also the test-mode exit of the game window.
 #pragma once
 
+#include "base/core/trusted_url.h"
 #include "framework/handles.h"
 
 #include <windows.h>
@@ -12,10 +13,12 @@
 // since a picture of a live game may show account details.
 enum class CaptureFolder { kExisting, kCreate };
 
-// True when `url` is a client command; it has then been carried out: the
-// window captured, destroyed, and the quit message posted. A command with
-// "loginerrcode=0" marks this and every later capture as a successful login.
-bool CheckClientCommand(const wchar_t* url, HWND window, const wchar_t* title, CaptureFolder folder);
+// True when `url` is a client command of a trusted page; it has then been
+// carried out: the window captured, destroyed, and the quit message posted.
+// A command with "loginerrcode=0" marks this and every later capture as a
+// successful login. The command of any other page is ignored (false).
+bool CheckClientCommand(const wchar_t* url, const TrustedSites& trusted, HWND window, const wchar_t* title,
+                        CaptureFolder folder);
 
 // Captures `window`, destroys it and posts the quit message (exit code 1).
 void CaptureAndExit(HWND window, const wchar_t* title, CaptureFolder folder);

@@ -72,7 +72,9 @@ CGameDlg::CGameDlg(const GameWindowSettings& settings)
     , m_settings(settings)
 {
     RegisterBrowserHostClasses(::GetModuleHandleW(nullptr));
-    m_eventSink.SetExternal(ExternalSettings{settings.localPort, settings.cdnBase, settings.setCdnBase});
+    m_eventSink.SetExternal(
+        ExternalSettings{settings.localPort, settings.cdnBase, settings.setCdnBase, settings.builtInCdnBase});
+    m_eventSink.SetTrustedSites(settings.trusted);
     m_eventSink.SetCaptureFolder(settings.testMode ? CaptureFolder::kCreate : CaptureFolder::kExisting);
 
     m_map.Handle(WM_INITDIALOG, [this](WindowMessage&) -> LRESULT {
@@ -490,9 +492,19 @@ bool CGameDlg::IsTopLevel(IDispatch* browser) const
     return SameObject(browser, m_webBrowser.Get());
 }
 
+std::wstring CGameDlg::TopLevelUrl() const
+{
+    CBstr url;
+    if (!m_webBrowser || FAILED(m_webBrowser->get_LocationURL(url.Put())) || !url.Get())
+        return std::wstring();
+    return std::wstring(url.Get(), ::SysStringLen(url.Get()));
+}
+
 void CGameDlg::InstallPageUi()
 {
-    InstallUiHandler(m_webBrowser.Get(), &m_eventSink);
+    // The handler outlives this page: it gives the object only while the
+    // top level is still trusted when a page asks.
+    InstallUiHandler(m_webBrowser.Get(), &m_eventSink, [this] { return m_eventSink.TopLevelTrusted(); });
 }
 
 void CGameDlg::HidePageScrollBars()

@@ -56,6 +56,7 @@ private:
     HWND GameWindow() const override { return m_hWnd; }
     const wchar_t* TitleText() const override { return m_titleText.c_str(); }
     bool IsTopLevel(IDispatch* browser) const override;
+    std::wstring TopLevelUrl() const override;
     void InstallPageUi() override;
     void HidePageScrollBars() override;
 

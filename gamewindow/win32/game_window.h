@@ -2,6 +2,8 @@
 // until the quit message.
 #pragma once
 
+#include "base/core/trusted_url.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -20,6 +22,11 @@ struct GameWindowSettings {
     // Reads and replaces the resource CDN base URL (the page's setWebCdnUrl).
     std::function<std::string()> cdnBase;
     std::function<void(const std::string&)> setCdnBase;
+    // The built-in CDN base URL: a page may not leave https for http.
+    std::string builtInCdnBase;
+    // The sites whose pages get the script object, move the CDN base and
+    // send client commands.
+    TrustedSites trusted;
     // The clear-cache command of both menus; its messages are owned by the window.
     std::function<void(HWND owner)> clearCaches;
     // Told every page title the game browser reports.

@@ -122,13 +122,19 @@ STDMETHODIMP CInvokeEvent::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* par
     }
 }
 
+bool CInvokeEvent::TopLevelTrusted() const
+{
+    return m_owner && m_trusted.IsTrusted(ToNarrow(m_owner->TopLevelUrl()));
+}
+
 // DocumentComplete(pDisp, URL): only the top-level document counts.
 void CInvokeEvent::OnDocumentComplete(const DISPPARAMS& params)
 {
     const BSTR url = EventString(EventArgument(params, 1));
     if (!m_owner || !url || !m_owner->IsTopLevel(EventDispatch(EventArgument(params, 0))))
         return;
-    if (CarriesGamePageMarker(ToNarrow(std::wstring(url))))
+    const std::string narrow = ToNarrow(std::wstring(url));
+    if (CarriesGamePageMarker(narrow) && m_trusted.IsTrusted(narrow))
         m_owner->InstallPageUi();
     if (WantsNoScrollBars(url))
         m_owner->HidePageScrollBars();
@@ -159,11 +165,17 @@ bool CInvokeEvent::RunClientCommand(const wchar_t* url)
         return false;
     // The title is copied: the command destroys the window that holds it.
     const std::wstring title = m_owner->TitleText();
-    return CheckClientCommand(url, m_owner->GameWindow(), title.c_str(), m_captureFolder);
+    return CheckClientCommand(url, m_trusted, m_owner->GameWindow(), title.c_str(), m_captureFolder);
 }
 
 HRESULT CInvokeEvent::CallExternal(DISPID id, const DISPPARAMS& params, VARIANT* result)
 {
+    // Asked at every call: the object a trusted page was given stays
+    // reachable to whatever the browser shows later, frames included.
+    if (!TopLevelTrusted()) {
+        DebugTrace("script object refused: the top-level page is not trusted");
+        return E_ACCESSDENIED;
+    }
     const ExternalMethod* method = nullptr;
     for (const ExternalMethod& m : kExternalMethods)
         if (m.id == id)
@@ -184,10 +196,10 @@ HRESULT CInvokeEvent::CallExternal(DISPID id, const DISPPARAMS& params, VARIANT*
         return S_OK;
     }
     const std::string wanted = ToNarrow(std::wstring(url, ::SysStringLen(url)));
-    // A page may only point the cache at a web address other than the
-    // cache server itself; whatever it asked for, the answer is the base
+    // A page may only point the cache at a trusted web address other than
+    // the cache server itself, without leaving https; whatever it asked for, the answer is the base
     // now in force.
-    if (!IsAcceptableCdnBase(wanted, m_external.localPort))
+    if (!IsAllowedPageCdnBase(wanted, m_external.localPort, m_trusted, m_external.builtInCdnBase))
         DebugTrace("setWebCdnUrl refused: %s", wanted.c_str());
     else if (m_external.setCdnBase)
         m_external.setCdnBase(wanted);

@@ -7,6 +7,7 @@
 // event connection (unadvise) and the UI handler's script object.
 #pragma once
 
+#include "base/core/trusted_url.h"
 #include "gamewindow/win32/client_command.h"
 
 #include <exdisp.h>
@@ -25,6 +26,8 @@ public:
     virtual void SetTitleText(const wchar_t* text) = 0;
     // True when an event's browser object is the top-level browser (not a frame).
     virtual bool IsTopLevel(IDispatch* browser) const = 0;
+    // The URL of the browser's top-level document now; empty when unknown.
+    virtual std::wstring TopLevelUrl() const = 0;
     // Installs the UI handler, with this sink as script object, on the page.
     virtual void InstallPageUi() = 0;
     virtual void HidePageScrollBars() = 0;
@@ -38,6 +41,8 @@ struct ExternalSettings {
     int localPort = 0;
     std::function<std::string()> cdnBase;
     std::function<void(const std::string&)> setCdnBase;
+    // The built-in CDN base: under an https one a page may not set http.
+    std::string builtInCdnBase;
 };
 
 // Dispatch ids of the script object's methods.
@@ -53,6 +58,11 @@ public:
 
     void SetOwner(IGameEventOwner* owner) { m_owner = owner; }
     void SetExternal(ExternalSettings settings) { m_external = std::move(settings); }
+    // The sites whose pages get the script object, move the CDN base and
+    // send client commands; nothing is trusted until they are set.
+    void SetTrustedSites(TrustedSites sites) { m_trusted = std::move(sites); }
+    // Whether the browser's top-level document is a trusted page right now.
+    bool TopLevelTrusted() const;
     // Where the pictures of client commands go (kCreate in test mode only).
     void SetCaptureFolder(CaptureFolder folder) { m_captureFolder = folder; }
 
@@ -75,5 +85,6 @@ private:
 
     IGameEventOwner* m_owner = nullptr;
     ExternalSettings m_external;
+    TrustedSites m_trusted;
     CaptureFolder m_captureFolder = CaptureFolder::kExisting;
 };

@@ -8,8 +8,13 @@ bool RewriteLoginUrl(const wchar_t* url, const LoginCaptureSettings& settings, s
 {
     if (!url || !gameUrl)
         return false;
+    const std::string narrow = ToNarrow(std::wstring(url));
+    // Any page can put the marker into a link, a redirect or a frame; only
+    // the platform's own pages hand over the game.
+    if (!settings.trusted.IsTrusted(narrow))
+        return false;
     LoginRewrite rewrite;
-    if (!RewriteLoginText(ToNarrow(std::wstring(url)), settings.testMode, settings.localPort, &rewrite))
+    if (!RewriteLoginText(narrow, settings.testMode, settings.localPort, &rewrite))
         return false;
     g_loginPf = rewrite.pf;
     g_loginServerId = rewrite.serverId;

@@ -23,24 +23,25 @@ STDMETHODIMP TDocHostUIHandlerImpl::GetExternal(IDispatch** out)
 {
     if (!out)
         return E_POINTER;
-    *out = m_external;
-    if (!m_external)
+    // No object for a page the gate refuses: the page sees null.
+    *out = m_external && (!m_gate || m_gate()) ? m_external : nullptr;
+    if (!*out)
         return S_FALSE;
-    m_external->AddRef(); // the caller releases what it gets
+    (*out)->AddRef(); // the caller releases what it gets
     return S_OK;
 }
 
-bool InstallUiHandler(IWebBrowser2* browser, IDispatch* external)
+bool InstallUiHandler(IWebBrowser2* browser, IDispatch* external, ExternalGate gate)
 {
     if (!browser)
         return false;
     ComPtr<IDispatch> document;
     if (FAILED(browser->get_Document(document.Put())) || !document)
         return false;
-    return InstallUiHandlerOnDocument(document.Get(), external);
+    return InstallUiHandlerOnDocument(document.Get(), external, std::move(gate));
 }
 
-bool InstallUiHandlerOnDocument(IDispatch* document, IDispatch* external)
+bool InstallUiHandlerOnDocument(IDispatch* document, IDispatch* external, ExternalGate gate)
 {
     if (!document)
         return false;
@@ -50,9 +51,9 @@ bool InstallUiHandlerOnDocument(IDispatch* document, IDispatch* external)
     if (!custom)
         return false;
     if (!g_uiHandler)
-        g_uiHandler = MakeComObject<TDocHostUIHandlerImpl>(external);
+        g_uiHandler = MakeComObject<TDocHostUIHandlerImpl>(external, std::move(gate));
     else if (!g_uiHandler->External())
-        g_uiHandler->SetExternal(external);
+        g_uiHandler->SetExternal(external, std::move(gate));
     if (FAILED(custom->SetUIHandler(g_uiHandler.Get()))) {
         DebugTrace("SetUIHandler fail！！！！！！");
         return false;
@@ -64,5 +65,5 @@ bool InstallUiHandlerOnDocument(IDispatch* document, IDispatch* external)
 void ForgetUiHandlerExternal(IDispatch* external)
 {
     if (g_uiHandler && g_uiHandler->External() == external)
-        g_uiHandler->SetExternal(nullptr);
+        g_uiHandler->SetExternal(nullptr, ExternalGate());
 }

@@ -59,8 +59,12 @@ int wmain(int argc, wchar_t** argv)
             return 2;
         }
     }
+    // As the program trusts its test URL's origin in test mode, this trusts
+    // the origin of the URL it is given.
+    if (settings.testMode)
+        settings.trusted.AddOrigin(Utf8(loginUrl.empty() ? settings.gameUrl : loginUrl));
     if (!loginUrl.empty() &&
-        !RewriteLoginUrl(loginUrl.c_str(), LoginCaptureSettings{settings.testMode, settings.localPort},
+        !RewriteLoginUrl(loginUrl.c_str(), LoginCaptureSettings{settings.testMode, settings.localPort, settings.trusted},
                          &settings.gameUrl))
         return 3;
     std::printf("game=%s\n", Utf8(settings.gameUrl).c_str());
