@@ -181,9 +181,10 @@ bool TrustedSites::IsTrustedOrigin(const UrlOrigin& origin) const
         if (host == domain)
             return true;
         // An address, written as the host or trusted, matches only itself.
-        if (!address && !IsAddress(domain) && host.size() > domain.size() && host.compare(host.size() - domain.size(), std::string::npos,
-                                                                    domain) == 0 &&
-            host[host.size() - domain.size() - 1] == '.')
+        if (address || IsAddress(domain) || host.size() <= domain.size())
+            continue;
+        const size_t dot = host.size() - domain.size() - 1;
+        if (host[dot] == '.' && host.compare(dot + 1, std::string::npos, domain) == 0)
             return true;
     }
     return false;
