@@ -231,9 +231,9 @@ public:
         return !m.cancelled;
     }
 
+private:
     bool OverBudget(long long length) const { return m_budgetBytes > 0 && length > m_budgetBytes; }
 
-private:
     // Ends the fetch once the CDN has taken too long to answer, or to send
     // more of the body; false while it is within time. Called under m.lock.
     bool PastLimits(CdnMiss& m)
@@ -394,7 +394,8 @@ std::unique_ptr<CResponse> CMissBoard::Respond(const std::string& path, const st
     {
         std::lock_guard<std::mutex> hold(m_lock);
         const auto it = m_misses.find(path);
-        if (it != m_misses.end() && !it->second->IsFinal()) {
+        // A cancelled fetch is ending: a request starts afresh.
+        if (it != m_misses.end() && !it->second->IsFinal() && !it->second->cancelled) {
             miss = it->second;
         } else {
             // A finished miss is not joined: it is in the cache by now, or
