@@ -55,7 +55,8 @@ struct CacheServerConfig {
 
     // A keep-alive connection idle this long is closed.
     int idleTimeoutMs = 60000;
-    // A miss whose CDN has not answered in this time gets 504.
+    // A miss whose CDN has not answered in this time gets 504; its fetch
+    // ends by this limit and the next one, whether anyone reads it or not.
     int cdnAnswerTimeoutMs = 30000;
     // A miss whose body stops arriving for this long is cut off.
     int cdnStallTimeoutMs = 30000;

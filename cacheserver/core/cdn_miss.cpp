@@ -111,6 +111,8 @@ struct CdnMiss {
     const SharedFile body;
     const Clock::time_point started = Clock::now();
     std::atomic<bool> cancelled{false};
+    // No request reads it: it runs on only within the budget.
+    std::atomic<bool> unattended{false};
     bool settled = false;
     // Every redirect on the way was permanent and stayed on the CDN's
     // host: only then is the answer the resource for good.
@@ -135,16 +137,26 @@ namespace {
 using State = CdnMiss::State;
 
 // The fetch thread's side of a miss: what the CDN sends goes into the file.
+// The CDN-side limits hold here, whether or not a request waits for the
+// answer: a fetch nobody reads must end as surely as one that is read.
 class MissWriter : public ICdnReceiver {
 public:
-    explicit MissWriter(std::shared_ptr<CdnMiss> miss) : m_miss(std::move(miss)) {}
+    MissWriter(std::shared_ptr<CdnMiss> miss, const CMissBoard& board)
+        : m_miss(std::move(miss)), m_answerTimeout(board.answerTimeoutMs), m_stallTimeout(board.stallTimeoutMs),
+          m_budgetBytes(board.budgetBytes)
+    {
+    }
 
     bool OnHead(int status, const std::string& reason, long long contentLength) override
     {
         CdnMiss& m = *m_miss;
         std::unique_lock<std::mutex> hold(m.lock);
-        if (m.cancelled || m.state != State::kWaitingHead)
+        if (m.cancelled || m.state != State::kWaitingHead || PastLimits(m))
             return false;
+        if (m.unattended && OverBudget(contentLength)) {
+            m.cancelled = true;
+            return false;
+        }
         // A resource must arrive with its length, or nobody could tell a
         // whole one from a broken one.
         if (status == 200 && contentLength < 0) {
@@ -202,7 +214,12 @@ public:
         return m.state == State::kStreaming || m.state == State::kComplete;
     }
 
-    bool KeepGoing() override { return !m_miss->cancelled; }
+    bool KeepGoing() override
+    {
+        CdnMiss& m = *m_miss;
+        std::lock_guard<std::mutex> hold(m.lock);
+        return !m.cancelled && !PastLimits(m);
+    }
 
     bool OnRedirect(int status, const std::string& target) override
     {
@@ -215,7 +232,30 @@ public:
     }
 
 private:
+    bool OverBudget(long long length) const { return m_budgetBytes > 0 && length > m_budgetBytes; }
+
+    // Ends the fetch once the CDN has taken too long to answer, or to send
+    // more of the body; false while it is within time. Called under m.lock.
+    bool PastLimits(CdnMiss& m)
+    {
+        const auto now = Clock::now();
+        State ended;
+        if (m.state == State::kWaitingHead && now - m.started >= m_answerTimeout)
+            ended = State::kTimedOut;
+        else if (m.state == State::kStreaming && now - m.lastProgress >= m_stallTimeout)
+            ended = State::kCut;
+        else
+            return false;
+        m.state = ended;
+        m.cancelled = true;
+        m.changed.notify_all();
+        return true;
+    }
+
     std::shared_ptr<CdnMiss> m_miss;
+    const std::chrono::milliseconds m_answerTimeout;
+    const std::chrono::milliseconds m_stallTimeout;
+    const long long m_budgetBytes;
 };
 
 struct FetchJob {
@@ -342,8 +382,8 @@ private:
 
 } // namespace
 
-CMissBoard::CMissBoard(CdnFetch fetch, int answerTimeout, int stallTimeout)
-    : answerTimeoutMs(answerTimeout), stallTimeoutMs(stallTimeout), m_fetch(std::move(fetch))
+CMissBoard::CMissBoard(CdnFetch fetch, int answerTimeout, int stallTimeout, long long budget)
+    : answerTimeoutMs(answerTimeout), stallTimeoutMs(stallTimeout), budgetBytes(budget), m_fetch(std::move(fetch))
 {
 }
 
@@ -354,7 +394,8 @@ std::unique_ptr<CResponse> CMissBoard::Respond(const std::string& path, const st
     {
         std::lock_guard<std::mutex> hold(m_lock);
         const auto it = m_misses.find(path);
-        if (it != m_misses.end() && !it->second->IsFinal()) {
+        // A cancelled fetch is ending: a request starts afresh.
+        if (it != m_misses.end() && !it->second->IsFinal() && !it->second->cancelled) {
             miss = it->second;
         } else {
             // A finished miss is not joined: it is in the cache by now, or
@@ -391,6 +432,7 @@ std::unique_ptr<CResponse> CMissBoard::Respond(const std::string& path, const st
             m_misses[path] = miss;
         }
         ++miss->readers;
+        miss->unattended = false;
     }
     return std::make_unique<MissResponse>(shared_from_this(), std::move(miss), head);
 }
@@ -404,7 +446,7 @@ unsigned CMissBoard::FetchThreadProc(void* arg)
         board = job->board;
         fetchId = job->id;
         CdnMiss& m = *job->miss;
-        MissWriter writer(job->miss);
+        MissWriter writer(job->miss, *board);
         const CdnFetchResult result = job->fetch(m.url, writer);
         {
             std::lock_guard<std::mutex> hold(m.lock);
@@ -426,16 +468,30 @@ unsigned CMissBoard::FetchThreadProc(void* arg)
 void CMissBoard::Leave(const std::shared_ptr<CdnMiss>& miss)
 {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (--miss->readers > 0)
+    if (--miss->readers > 0 || miss->IsFinal())
         return;
-    // Nobody waits for it: a fetch still under way would be stored only
-    // to be fetched the same way again, so it ends here.
-    if (!miss->IsFinal()) {
-        miss->cancelled = true;
-        const auto it = m_misses.find(miss->path);
-        if (it != m_misses.end() && it->second == miss)
-            m_misses.erase(it);
+    // Nobody waits for it any more; it runs on to be stored, unless there
+    // are enough such fetches already or it cannot fit in the cache. The
+    // CDN-side limits and a stop end it as they end any other.
+    int unattended = 0;
+    for (const auto& entry : m_misses)
+        if (entry.second != miss && entry.second->readers == 0 && !entry.second->IsFinal())
+            ++unattended;
+    long long length = -1;
+    {
+        std::lock_guard<std::mutex> holdMiss(miss->lock);
+        if (miss->state == State::kStreaming)
+            length = miss->length;
     }
+    const bool overBudget = budgetBytes > 0 && length > budgetBytes;
+    if (unattended < kMaxUnattendedFetches && !overBudget) {
+        miss->unattended = true;
+        return;
+    }
+    miss->cancelled = true;
+    const auto it = m_misses.find(miss->path);
+    if (it != m_misses.end() && it->second == miss)
+        m_misses.erase(it);
 }
 
 void CMissBoard::Forget(const std::shared_ptr<CdnMiss>& miss)

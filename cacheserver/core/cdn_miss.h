@@ -1,7 +1,9 @@
 // Misses: one CDN fetch per path at a time, on a thread of its own, written
 // to a temporary file beside the cache file while every request that wants
 // the path streams from that file as the bytes arrive. Only a complete 200
-// answer is renamed into the cache.
+// answer is renamed into the cache. A fetch goes on when its requests leave
+// (a reload, a reader cut off for being slow), so that what was started is
+// stored; a later request for the path joins it.
 #pragma once
 
 #include "cacheserver/core/cache_server_config.h"
@@ -15,11 +17,18 @@
 
 struct CdnMiss;
 
+// Fetches that may run on with nobody reading them. A client that asks
+// for many paths and leaves at once cannot make more than these run
+// unattended; past them, the fetch a request leaves ends.
+constexpr int kMaxUnattendedFetches = 32;
+
 // The misses under way, by request path. Shared by the server and its
 // fetch threads, which may outlive the server when a fetch never ends.
 class CMissBoard : public std::enable_shared_from_this<CMissBoard> {
 public:
-    CMissBoard(CdnFetch fetch, int answerTimeoutMs, int stallTimeoutMs);
+    // budgetBytes: the cache's budget (0: unbounded); an unattended fetch
+    // larger than it ends, as it could not stay in the cache.
+    CMissBoard(CdnFetch fetch, int answerTimeoutMs, int stallTimeoutMs, long long budgetBytes);
 
     // The response for a path whose cache file was not there: joins the
     // fetch under way for the path, or finds the file stored meanwhile, or
@@ -33,7 +42,8 @@ public:
     // Fetch threads still running (for tests).
     int RunningFetches();
 
-    // A request stopped waiting for the miss.
+    // A request stopped waiting for the miss. The fetch goes on unless it
+    // is one too many to run unattended.
     void Leave(const std::shared_ptr<CdnMiss>& miss);
     // The miss can no longer be joined; a later request starts afresh.
     void Forget(const std::shared_ptr<CdnMiss>& miss);
@@ -43,6 +53,7 @@ public:
 
     const int answerTimeoutMs;
     const int stallTimeoutMs;
+    const long long budgetBytes;
 
 private:
     static unsigned FetchThreadProc(void* arg);

@@ -346,8 +346,12 @@ void CGenericServer::ServeConnection(Connection& c)
         size_t length = 0;
         while (!c.request.empty() && IsComplete(c.request, &length)) {
             const std::unique_ptr<CResponse> response = HandleRequest(c.request.substr(0, length), &c.keepAlive);
-            if (!response)
+            if (!response) {
+                // Lingers as after any other last request, so that the
+                // close does not reset the answers sent before it.
+                Linger(c);
                 return;
+            }
             c.request.erase(0, length);
             if (SendResponse(c, *response) == Step::kEnd)
                 return;

@@ -2,13 +2,13 @@
 
 #include "cacheserver/core/cdn_miss.h"
 #include "cacheserver/core/mime_types.h"
+#include "cacheserver/core/request_rules.h"
 
 namespace {
 
 const char kDefaultContentType[] = "text/html";
 // Every other method is answered with this page.
 const char kNotImplementedPage[] = "/mna.html";
-const char kKeepAliveMarker[] = "\nConnection: Keep-Alive";
 
 bool StartsWithNoCase(const std::string& text, size_t at, const char* prefix)
 {
@@ -115,7 +115,8 @@ std::unique_ptr<CResponse> CHTTPServer::HandleRequest(const std::string& request
         head.notImplemented = true;
         path = kNotImplementedPage;
     }
-    if (request.find(kKeepAliveMarker) != std::string::npos)
+    const bool wellFormed = HeaderLinesWellFormed(request);
+    if (wellFormed && AsksKeepAlive(request))
         *keepAlive = 1;
     // The body another method may carry is never read, so nothing after
     // it on this connection could be told apart from it.
@@ -124,52 +125,16 @@ std::unique_ptr<CResponse> CHTTPServer::HandleRequest(const std::string& request
     head.contentType = ContentTypeFor(path);
 
     // A body would never be read, so the connection could not tell where
-    // the next request begins.
-    const bool refuse = !head.notImplemented && AnnouncesBody(request);
-    if (refuse)
+    // the next request begins; nor could it after a head read two ways.
+    std::string cdnPath;
+    TargetVerdict verdict = TargetVerdict::kBad;
+    if (wellFormed && (head.notImplemented || !AnnouncesBody(request)))
+        verdict = CheckRequestTarget(path, &cdnPath);
+    if (verdict != TargetVerdict::kAccepted) {
         *keepAlive = 0;
-    head.connection = *keepAlive == 1 ? "Keep-Alive" : "close";
-    // Such a path would carry header lines or blanks into the CDN request,
-    // or leave the CDN's base path.
-    if (refuse || !IsFetchablePath(path) || HasDotSegment(path))
-        return MakeFixedResponse(ComposeHeader("400 Bad Request", head, 0));
-    return ResourceResponse(path, head);
-}
-
-bool HasDotSegment(const std::string& path)
-{
-    const size_t end = path.find('?');
-    const size_t stop = end == std::string::npos ? path.size() : end;
-    size_t start = 0;
-    while (start <= stop) {
-        size_t slash = path.find('/', start);
-        if (slash == std::string::npos || slash > stop)
-            slash = stop;
-        // Count the dots of the segment, "%2e" in either case included.
-        size_t dots = 0;
-        bool other = false;
-        for (size_t i = start; i < slash && !other;) {
-            if (path[i] == '.') {
-                ++dots;
-                ++i;
-            } else if (path[i] == '%' && i + 3 <= slash && path[i + 1] == '2' && (path[i + 2] | 0x20) == 'e') {
-                ++dots;
-                i += 3;
-            } else {
-                other = true;
-            }
-        }
-        if (!other && (dots == 1 || dots == 2))
-            return true;
-        start = slash + 1;
+        return MakeFixedResponse(
+            ComposeHeader(verdict == TargetVerdict::kTooLong ? "414 URI Too Long" : "400 Bad Request", head, 0));
     }
-    return false;
-}
-
-bool IsFetchablePath(const std::string& path)
-{
-    for (unsigned char ch : path)
-        if (ch <= 0x20 || ch == 0x7f)
-            return false;
-    return true;
+    head.connection = *keepAlive == 1 ? "Keep-Alive" : "close";
+    return ResourceResponse(path, cdnPath, head);
 }

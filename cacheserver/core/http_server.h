@@ -55,8 +55,10 @@ protected:
     void OnStopped() override;
 
 private:
-    // The cache file of the path, else the CDN's answer for it.
-    std::unique_ptr<CResponse> ResourceResponse(const std::string& path, const ResponseHead& head);
+    // The cache file of the path, else the CDN's answer for cdnPath (the
+    // path as it may go on the wire).
+    std::unique_ptr<CResponse> ResourceResponse(const std::string& path, const std::string& cdnPath,
+                                                const ResponseHead& head);
     void SweepTemporaryFiles();
     // The budget keeper (cache_budget_hooks.cpp): made and told of the
     // stores before the server listens, started once it does.
@@ -70,9 +72,3 @@ private:
     // Shared with the fetch threads, which report their stores to it.
     std::shared_ptr<CCacheBudget> m_budget;
 };
-
-// True when the path may be put into a CDN URL: no control characters, no blanks.
-bool IsFetchablePath(const std::string& path);
-// True when a segment of the path before its query is "." or "..", also
-// spelled with "%2e": such a path would leave the CDN's base path.
-bool HasDotSegment(const std::string& path);

@@ -35,7 +35,8 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
     if (m_rootPath.empty() || m_rootPath.back() != kSrvPathSeparator)
         m_rootPath += kSrvPathSeparator;
     SweepTemporaryFiles();
-    m_misses = std::make_shared<CMissBoard>(config.fetch, config.cdnAnswerTimeoutMs, config.cdnStallTimeoutMs);
+    m_misses = std::make_shared<CMissBoard>(config.fetch, config.cdnAnswerTimeoutMs, config.cdnStallTimeoutMs,
+                                            config.cacheBudgetBytes);
     PrepareBudget();
     ServerLimits limits;
     limits.idleTimeoutMs = config.idleTimeoutMs;
@@ -93,7 +94,8 @@ std::string CHTTPServer::CacheFileFor(const std::string& path) const
     return m_rootPath + Md5Hex(path.data(), path.size());
 }
 
-std::unique_ptr<CResponse> CHTTPServer::ResourceResponse(const std::string& path, const ResponseHead& head)
+std::unique_ptr<CResponse> CHTTPServer::ResourceResponse(const std::string& path, const std::string& cdnPath,
+                                                         const ResponseHead& head)
 {
     const std::string file = CacheFileFor(path);
     if (std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, head)) {
@@ -103,6 +105,6 @@ std::unique_ptr<CResponse> CHTTPServer::ResourceResponse(const std::string& path
     }
     if (!m_misses)
         return MakeFixedResponse(ComposeHeader("502 Bad Gateway", head, 0));
-    const std::string url = JoinCdnUrl(m_config.cdnBase ? m_config.cdnBase() : std::string(), path);
+    const std::string url = JoinCdnUrl(m_config.cdnBase ? m_config.cdnBase() : std::string(), cdnPath);
     return m_misses->Respond(path, file, url, head);
 }

@@ -16,5 +16,7 @@ mkdir -p "$corpus"
 printf 'GET /wz_cdn/a.png HTTP/1.1\r\nConnection: Keep-Alive\r\n\r\n' > "$corpus/get"
 printf 'POST /x HTTP/1.0\r\n\r\n' > "$corpus/post"
 printf 'GET /a\r\nHost: x\r\n\r\n' > "$corpus/nospace2"
+printf 'GET /a/..%%2f%%e9\\b?x=/../y#z HTTP/1.1\r\nconnection: keep-alive , close\r\n\r\n' > "$corpus/target"
+printf 'GET /a HTTP/1.1\r\nContent-Length : 3\r\nX: a\r\n b\r\n\r\n' > "$corpus/head"
 cd "$dir"
 ./http_request_fuzz -max_total_time="$seconds" -max_len=4096 -timeout=10 corpus

@@ -1,6 +1,7 @@
 #include "cacheserver/tests/test_server.h"
 
 #include "base/core/md5.h"
+#include "cacheserver/core/request_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -123,19 +124,57 @@ TEST_F(HttpHandling, HitHasTheFixedHeaderAndTheFileAsBody)
     EXPECT_EQ(m_server.Fetches(), 0);
 }
 
-TEST_F(HttpHandling, KeepAliveOnlyForTheExactHeaderAndItStaysOn)
+TEST_F(HttpHandling, KeepAliveForTheTokenInAnyCaseAndItStaysOn)
 {
     Store("/x", "1");
-    int keepAlive = 0;
-    Response r = Handle(m_server, "GET /x HTTP/1.1\r\nconnection: keep-alive\r\n\r\n", &keepAlive);
-    EXPECT_EQ(keepAlive, 0);
-    EXPECT_EQ(HeaderField(r.text, "Connection"), "close");
-    r = Handle(m_server, "GET /x HTTP/1.1\r\nConnection: Keep-Alive\r\n\r\n", &keepAlive);
+    const struct {
+        const char* header;
+        int keepAlive;
+    } cases[] = {
+        {"Connection: Keep-Alive", 1}, // the embedded browser
+        {"connection: keep-alive", 1},
+        {"CONNECTION:\t KEEP-ALIVE \t", 1},
+        {"Connection: Upgrade, keep-alive", 1},
+        {"Connection: close", 0},
+        {"Connection: keep-alived", 0},
+        {"X-Connection: keep-alive", 0},
+    };
+    for (const auto& c : cases) {
+        int keepAlive = 0;
+        const Response r = Handle(m_server, std::string("GET /x HTTP/1.1\r\n") + c.header + "\r\n\r\n", &keepAlive);
+        EXPECT_EQ(keepAlive, c.keepAlive) << c.header;
+        EXPECT_EQ(HeaderField(r.text, "Connection"), c.keepAlive ? "Keep-Alive" : "close") << c.header;
+    }
+    // Once on, a request without the token leaves it on.
+    int keepAlive = 1;
+    const Response r = Handle(m_server, "GET /x HTTP/1.1\r\nConnection: close\r\n\r\n", &keepAlive);
     EXPECT_EQ(keepAlive, 1);
     EXPECT_EQ(HeaderField(r.text, "Connection"), "Keep-Alive");
-    r = Handle(m_server, "GET /x HTTP/1.1\r\nConnection: close\r\n\r\n", &keepAlive);
-    EXPECT_EQ(keepAlive, 1);
-    EXPECT_EQ(HeaderField(r.text, "Connection"), "Keep-Alive");
+}
+
+TEST_F(HttpHandling, HeadsReadableTwoWaysAreRefusedAndEndTheConnection)
+{
+    Store("/x", "1");
+    const struct {
+        const char* request;
+        const char* status;
+    } cases[] = {
+        {"GET /x HTTP/1.1\r\nContent-Length : 38\r\n\r\n", "400 Bad Request"},
+        {"GET /x HTTP/1.1\r\nX-A: b\r\n c\r\n\r\n", "400 Bad Request"},
+        {"GET /x HTTP/1.1\r\nX-A: b\r\n\tc\r\n\r\n", "400 Bad Request"},
+        {"GET /x HTTP/1.1\r\nno colon\r\n\r\n", "400 Bad Request"},
+        {"GET /x HTTP/1.1\r\nX-A: b\rContent-Length: 5\r\n\r\n", "400 Bad Request"},
+        {"POST /x HTTP/1.1\r\nContent-Length : 3\r\n\r\n", "400 Bad Request"},
+        {"GET /x HTTP/1.1\r\nHost: a:1\r\nX-Empty:\r\n\r\n", "200 OK"},
+        {"GET /x HTTP/1.0\nHost: a\n\n", "200 OK"},
+    };
+    for (const auto& c : cases) {
+        int keepAlive = 1;
+        const Response r = Handle(m_server, c.request, &keepAlive);
+        EXPECT_EQ(r.text.substr(9, r.text.find("\r\n") - 9), c.status) << c.request;
+        EXPECT_EQ(keepAlive, c.status[0] == '4' ? 0 : 1) << c.request;
+    }
+    EXPECT_EQ(m_server.Fetches(), 0);
 }
 
 TEST_F(HttpHandling, OtherMethodsGetNotImplementedWithTheMnaPage)
@@ -199,18 +238,52 @@ TEST_F(HttpHandling, ZeroLengthCachedFileIsAHit)
     EXPECT_EQ(m_server.Fetches(), 0);
 }
 
-TEST(HttpPaths, OnlyWholeDotSegmentsBeforeTheQueryCount)
+TEST(HttpTargets, DecodedOnceAndRefusedWhenAnyReaderCouldTakeThemForAnotherPath)
 {
+    const std::string longest = "/" + std::string(kMaxRequestTargetLength - 1, 'a');
     const struct {
-        const char* path;
-        bool dotSegment;
+        std::string target;
+        TargetVerdict verdict;
+        std::string cdnPath; // for an accepted target
     } cases[] = {
-        {"/wz_cdn/../x", true},   {"/wz_cdn/..", true},        {"/./x", true},
-        {"/a/%2e%2e/x", true},    {"/a/%2E./x", true},         {"/a/.?v=1", true},
-        {"/a/...", false},        {"/a/..b/x", false},         {"/1.0.3/a.png", false},
-        {"/a/x?p=/../y", false},  {"/a/%2e%2e%2e", false},     {"/a/%2", false},
-        {"/a/%2f..", false},      {"/", false},
+        {"/wz_cdn/ui/a.png?v=1", TargetVerdict::kAccepted, "/wz_cdn/ui/a.png?v=1"},
+        {"/wz_cdn/a%20b.png", TargetVerdict::kAccepted, "/wz_cdn/a%20b.png"},
+        {"/a/.../..b/%2e%2e%2e", TargetVerdict::kAccepted, "/a/.../..b/%2e%2e%2e"},
+        {"/a?x=..&y=1.0", TargetVerdict::kAccepted, "/a?x=..&y=1.0"},
+        {"/%252e%252e/x", TargetVerdict::kAccepted, "/%252e%252e/x"}, // decoded once: "%2e%2e"
+        {"/\xc3\xa9t\xe9.png", TargetVerdict::kAccepted, "/%C3%A9t%E9.png"},
+        {"/", TargetVerdict::kAccepted, "/"},
+        {longest, TargetVerdict::kAccepted, longest},
+        {longest + "a", TargetVerdict::kTooLong, ""},
+        {"/" + std::string(18000, '/'), TargetVerdict::kTooLong, ""},
+        // Dot segments, however written.
+        {"/wz_cdn/../x", TargetVerdict::kBad, ""},
+        {"/./x", TargetVerdict::kBad, ""},
+        {"/a/%2e%2e/x", TargetVerdict::kBad, ""},
+        {"/a/..?v=1", TargetVerdict::kBad, ""},
+        {"/a/x?p=/../y", TargetVerdict::kBad, ""},
+        {"/a/x?..", TargetVerdict::kBad, ""},
+        {"/a/..;v=1/x", TargetVerdict::kBad, ""},
+        {"/a/..%3fx", TargetVerdict::kBad, ""},
+        // Separators another reader would see.
+        {"/..%2fsecret.txt", TargetVerdict::kBad, ""},
+        {"/%2e%2e%2fsecret.txt", TargetVerdict::kBad, ""},
+        {"/a%5cb", TargetVerdict::kBad, ""},
+        {"/a\\..\\..\\x", TargetVerdict::kBad, ""},
+        {"/x/..#", TargetVerdict::kBad, ""},
+        {"/x%23y", TargetVerdict::kBad, ""},
+        // Not a path, or escapes that cannot be decoded.
+        {"", TargetVerdict::kBad, ""},
+        {"*", TargetVerdict::kBad, ""},
+        {"http://cdn.test/x", TargetVerdict::kBad, ""},
+        {"/a%2", TargetVerdict::kBad, ""},
+        {"/a\tb", TargetVerdict::kBad, ""},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(HasDotSegment(c.path), c.dotSegment) << c.path;
+    for (const auto& c : cases) {
+        std::string cdnPath = "unset";
+        EXPECT_EQ(CheckRequestTarget(c.target, &cdnPath), c.verdict) << c.target;
+        if (c.verdict == TargetVerdict::kAccepted) {
+            EXPECT_EQ(cdnPath, c.cdnPath) << c.target;
+        }
+    }
 }

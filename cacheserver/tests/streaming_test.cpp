@@ -176,7 +176,29 @@ TEST(CacheStreaming, OnlyAWhole200IsStoredAndEveryOtherOutcomeIsAnsweredAsItIs)
     }
 }
 
-TEST(CacheStreaming, TimeLimitsEndTheWaitForASilentCdn)
+namespace {
+
+// A client that takes the header of its response and goes away.
+void TakeHeaderAndLeave(CHTTPServer& server, const std::string& path)
+{
+    int keepAlive = 0;
+    const std::unique_ptr<CResponse> response = server.HandleRequest("GET " + path + " HTTP/1.0\r\n\r\n", &keepAlive);
+    CResponse::Piece piece;
+    while (response && response->NextPiece(1024, &piece) == CResponse::Next::kWait) {
+    }
+}
+
+bool FetchesDownTo(CHTTPServer& server, int running)
+{
+    const auto t0 = Clock::now();
+    while (server.RunningFetches() > running && MillisecondsSince(t0) < 2000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return server.RunningFetches() == running;
+}
+
+} // namespace
+
+TEST(CacheStreaming, TimeLimitsEndASilentCdnWhetherOrNotAnyoneWaits)
 {
     TestHttpServer server;
     auto gate = std::make_shared<Gate>();
@@ -208,11 +230,66 @@ TEST(CacheStreaming, TimeLimitsEndTheWaitForASilentCdn)
     EXPECT_LT(MillisecondsSince(t0), 1500);
     EXPECT_FALSE(Exists(server.CacheFileFor("/stalls")));
 
-    // Both fetches were told that nobody wants them any more.
-    t0 = Clock::now();
-    while (server.RunningFetches() > 0 && MillisecondsSince(t0) < 2000)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(server.RunningFetches(), 0);
+    // Clients that leave, before the head and after the first bytes: their
+    // fetches run on, but end by the same limits.
+    server.HandleRequest("GET /quiet?left HTTP/1.0\r\n\r\n", &keepAlive);
+    TakeHeaderAndLeave(server, "/stalls?left");
+    EXPECT_TRUE(FetchesDownTo(server, 0));
+    EXPECT_FALSE(Exists(server.CacheFileFor("/stalls?left")));
+}
+
+TEST(CacheStreaming, AMissItsClientLeavesRunsOnIsJoinedAndStored)
+{
+    auto gate = std::make_shared<Gate>();
+    TestHttpServer server;
+    server.SetStreamingCdn([gate](const std::string& url, ICdnReceiver& receiver) {
+        // "/huge" is larger than the budget of 64 bytes.
+        const long long length = url.find("huge") != std::string::npos ? 100 : 8;
+        if (!receiver.OnHead(200, "OK", length) || !receiver.OnBody("abcd", 4) || !gate->Wait(receiver))
+            return CdnFetchResult::kFailed;
+        receiver.OnBody("efgh", 4);
+        return CdnFetchResult::kComplete;
+    });
+    CacheServerConfig config = server.Config(FreshFolder("left"));
+    config.cacheBudgetBytes = 64;
+    ASSERT_TRUE(server.Launch(config));
+    server.Stop();
+    TakeHeaderAndLeave(server, "/s.bin");
+    TakeHeaderAndLeave(server, "/huge");
+    // The first runs on; the one that could not stay in the cache ends.
+    EXPECT_TRUE(FetchesDownTo(server, 1));
+
+    // A reload joins the fetch under way.
+    std::thread opener([gate] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        gate->Open();
+    });
+    EXPECT_EQ(BodyOf(server, "/s.bin"), "abcdefgh");
+    opener.join();
+    EXPECT_EQ(server.Fetches(), 2);
+    EXPECT_EQ(ReadFileText(server.CacheFileFor("/s.bin")), "abcdefgh");
+    EXPECT_FALSE(Exists(server.CacheFileFor("/huge")));
+}
+
+TEST(CacheStreaming, OnlySoManyFetchesRunOnUnattended)
+{
+    auto gate = std::make_shared<Gate>();
+    TestHttpServer server;
+    server.SetStreamingCdn([gate](const std::string&, ICdnReceiver& receiver) {
+        if (!receiver.OnHead(200, "OK", 2) || !receiver.OnBody("a", 1) || !gate->Wait(receiver))
+            return CdnFetchResult::kFailed;
+        receiver.OnBody("b", 1);
+        return CdnFetchResult::kComplete;
+    });
+    ASSERT_TRUE(server.LaunchIn(FreshFolder("unattended")));
+    server.Stop();
+    for (int i = 0; i <= kMaxUnattendedFetches; ++i)
+        TakeHeaderAndLeave(server, "/p" + std::to_string(i));
+    EXPECT_TRUE(FetchesDownTo(server, kMaxUnattendedFetches));
+    gate->Open();
+    EXPECT_EQ(BodyOf(server, "/p0"), "ab");
+    EXPECT_EQ(BodyOf(server, "/p" + std::to_string(kMaxUnattendedFetches)), "ab");
+    EXPECT_EQ(server.Fetches(), kMaxUnattendedFetches + 2); // the one that ended is asked again
 }
 
 namespace {

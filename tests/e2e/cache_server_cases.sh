@@ -72,6 +72,7 @@ prepare_origin_files() {
   head -c 100000 /dev/urandom > "$o/wz_cdn/short.bin"
   head -c 100000 /dev/urandom > "$o/wz_cdn/stall.bin"
   head -c 100000 /dev/urandom > "$o/wz_cdn/hang.bin"
+  head -c 240000 /dev/urandom > "$o/wz_cdn/left.bin"
   : > "$o/wz_cdn/empty.txt"
 }
 
@@ -82,7 +83,7 @@ run_cases() {
   local origin="$work/origin"
   mkdir -p "$origin"
   prepare_origin_files "$origin"
-  origin_start "$origin" --no-length 'nolen' --short 'short' --stall 'stall' --hang 'hang' --delay 1.5 --delay-match 'shared' \
+  origin_start "$origin" --no-length 'nolen' --short 'short' --stall 'stall' --hang 'hang' --pause 'left' --delay 1.5 --delay-match 'shared' \
     --keep-alive 'kept' --extra 'kept-extra' --two-lengths 'twolen' --length-and-chunked 'lenchunk' \
     --redirect 'perm\.png=301=/wz_cdn/ui/a.png?via=perm' --redirect 'temp\.png=302=/wz_cdn/ui/a.png?via=temp' \
     --redirect 'away\.png=301=http://localhost:{port}/wz_cdn/ui/a.png?via=away' \
@@ -241,6 +242,75 @@ PY
     [ \"\$(sed -n 2p <<< \"\$1\")\" = closed ]" _ "$out"
   out=$(raw_session "send:b'GET /wz_cdn/ui/a.png HTTP/1.0\nConnection: Keep-Alive\n\n'" recv)
   check "a request with bare LF line ends is answered at once" bash -c "grep -q 'HTTP/1.0 200 OK.*PNGDATA-40' <<< \"\$1\"" _ "$out"
+
+  # A client that leaves a slow miss after its first bytes (a reload): the
+  # fetch runs on and is stored, and the next request is a hit.
+  /usr/bin/python3 - "$HOST_PORT" <<'PY'
+import socket, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=10)
+s.sendall(b"GET /wz_cdn/left.bin HTTP/1.0\r\n\r\n")
+data = b""
+while len(data) < 1000:
+    piece = s.recv(65536)
+    if not piece:
+        break
+    data += piece
+s.close()
+PY
+  for _ in $(seq 100); do [ -e "$CACHE_DIR/$(md5_of /wz_cdn/left.bin)" ] && break; sleep 0.1; done
+  check "a miss its client left is stored whole" cmp -s "$CACHE_DIR/$(md5_of /wz_cdn/left.bin)" "$origin/wz_cdn/left.bin"
+  curl -s -m 20 -o "$b" "$(url /wz_cdn/left.bin)"
+  check "the next request for it is a hit" bash -c "cmp -s '$b' '$origin/wz_cdn/left.bin' && [ $(origin_count //wz_cdn/left.bin) = 1 ]"
+
+  # Keep-alive as any browser asks for it.
+  out=$(raw_session "send:b'GET /wz_cdn/ui/a.png HTTP/1.1\r\nHost: x\r\nconnection: keep-alive\r\n\r\n'" recv \
+    "send:b'GET /wz_cdn/empty.txt HTTP/1.1\r\nHost: x\r\nconnection: keep-alive\r\n\r\n'" recv closed:1)
+  check "a lower-case keep-alive client gets two answers over one connection" bash -c "
+    sed -n 1p <<< \"\$1\" | grep -q 'Connection: Keep-Alive.*PNGDATA-40' &&
+    sed -n 2p <<< \"\$1\" | grep -q 'HTTP/1.0 200 OK.*Content-Length: 0.r.nConnection: Keep-Alive' &&
+    [ \"\$(sed -n 3p <<< \"\$1\")\" = open ]" _ "$out"
+
+  # Targets and heads that some reader on the way could take for another
+  # request are refused, and nothing of them reaches the CDN.
+  for p in '/..%2fsecret.txt' '/%2e%2e%2fsecret.txt' '/x/..#secret' '/a\\..\\..\\secret.txt' \
+    '/wz_cdn/ui/a.png?x=/../secret' '/wz_cdn/a%5csecret' '/wz_cdn/%zzsecret'; do
+    out=$(raw_session "send:b'GET $p HTTP/1.0\r\n\r\n'" recv)
+    check "target $p gets 400" bash -c "grep -q 'HTTP/1.0 400 Bad Request' <<< \"\$1\"" _ "$out"
+  done
+  out=$(raw_session "send:b'GET /wz_cdn/' + b'secret' * 350 + b' HTTP/1.0\r\n\r\n'" recv)
+  check "a target past 2,083 characters gets 414" bash -c "grep -q 'HTTP/1.0 414 URI Too Long' <<< \"\$1\"" _ "$out"
+  out=$(raw_session "send:b'GET /wz_cdn/ui/a.png HTTP/1.0\r\nContent-Length : 40\r\n\r\nGET /wz_cdn/secret.png HTTP/1.0\r\n\r\n'" recv closed)
+  check "a blank before a header's colon gets 400 and the connection ends" bash -c "
+    sed -n 1p <<< \"\$1\" | grep -q 'HTTP/1.0 400 Bad Request' && [ \"\$(sed -n 2p <<< \"\$1\")\" = closed ]" _ "$out"
+  out=$(raw_session "send:b'GET /wz_cdn/secret.png HTTP/1.0\r\nX-A: b\r\n c\r\n\r\n'" recv)
+  check "a folded header line gets 400" bash -c "grep -q 'HTTP/1.0 400 Bad Request' <<< \"\$1\"" _ "$out"
+  check "refused targets and heads never reach the CDN" bash -c "! grep -q secret '$ORIGIN_LOG'"
+  raw_session "send:b'GET /wz_cdn/\xc3\xa9.png HTTP/1.0\r\n\r\n'" recv > /dev/null
+  check "bytes from 0x80 reach the CDN percent-encoded" grep -q '^GET //wz_cdn/%C3%A9.png ' "$ORIGIN_LOG"
+
+  # After a request it cannot parse, the server lingers: the answer before
+  # it arrives whole although a further request lies unread.
+  local got
+  got=$(/usr/bin/python3 - "$HOST_PORT" <<'PY'
+import socket, sys, time
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=20)
+s.sendall(b"GET /wz_cdn/big.bin HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\nNOSPACE\r\n\r\n")
+time.sleep(0.3)
+s.sendall(b"GET /wz_cdn/empty.txt HTTP/1.0\r\n\r\n")
+time.sleep(0.5)
+data = b""
+while True:
+    try:
+        piece = s.recv(1 << 20)
+    except OSError:
+        break
+    if not piece:
+        break
+    data += piece
+print(len(data.partition(b"\r\n\r\n")[2]))
+PY
+)
+  check "after an unparseable request the answer before it arrives whole ($got bytes)" [ "$got" = $((8 << 20)) ]
 
   # Slow peers: 256 connections that trickle a header hold their slots only
   # up to the header's limit, and 256 idle kept-alive connections make room

@@ -13,6 +13,8 @@ can misbehave on purpose for chosen paths:
   --hang       read the request and never answer it
   --delay      wait this long before answering any request (for concurrency tests)
   --delay-match  with --delay: wait only for matching paths
+  --pause      send half the body, wait --pause-seconds, then the rest in
+               eight pieces 0.1 s apart (a slow body that does complete)
   --trickle    send the body of matching paths a byte every --trickle-interval s
   --extra      answer on a kept connection, then 0.2 s later send a second,
                unasked answer ("EXTRA!") on it, as a broken CDN might
@@ -54,6 +56,8 @@ def main():
     # Paths answered on a connection that stays open for the next request.
     ap.add_argument("--keep-alive")
     ap.add_argument("--trickle")
+    ap.add_argument("--pause")
+    ap.add_argument("--pause-seconds", type=float, default=1.5)
     ap.add_argument("--trickle-interval", type=float, default=3.0)
     ap.add_argument("--extra")
     ap.add_argument("--two-lengths")
@@ -136,6 +140,17 @@ def main():
             if matches(args.short, self.path):
                 self.wfile.write(body[: len(body) // 2])
                 self.wfile.flush()
+                return
+            if matches(args.pause, self.path):
+                half = len(body) // 2
+                self.wfile.write(body[:half])
+                self.wfile.flush()
+                time.sleep(args.pause_seconds)
+                step = (len(body) - half + 7) // 8
+                for at in range(half, len(body), step):
+                    self.wfile.write(body[at:at + step])
+                    self.wfile.flush()
+                    time.sleep(0.1)
                 return
             if matches(args.stall, self.path):
                 self.wfile.write(body[: len(body) // 2])
