@@ -177,7 +177,10 @@ void CCacheBudget::EvictIfOver()
 {
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        if (m_bytes <= m_budget || CacheNowMs() < m_retryAtMs)
+        // Another instance's stores are seen only in a listing: past the
+        // low-water mark, a round after stores of its own looks again.
+        const bool mayBeOver = m_bytes > m_budget || (m_storedSinceListing > 0 && m_bytes > m_lowWater);
+        if (!mayBeOver || CacheNowMs() < m_retryAtMs)
             return;
         m_storedSinceListing = 0;
     }

@@ -18,7 +18,8 @@
 // here, and the Windows layer opens files sharing deletion; where a removal
 // fails anyway it is tried again on a later round. Another instance on the
 // same folder counts its own stores, so the folder may pass the budget
-// until either instance lists it again.
+// until either instance lists it again; an instance near the budget lists
+// it at its next round after storing.
 #pragma once
 
 #include <condition_variable>

@@ -193,8 +193,9 @@ TEST(CacheBudget, TwoServersSharingAFolderStayWithinBudget)
         // The keepers run on their own: give each store its own time stamp.
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    // Each keeper is woken by a store past its own count; the folder gets
-    // back within the budget once either has listed it.
+    // Each keeper is woken by a store past its own count, and looks again at
+    // its next round after storing near the budget; the folder gets back
+    // within the budget once either has listed it.
     for (int i = 0; i < 400 && CacheBytesIn(one.RootPath()) > 5000; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     EXPECT_LE(CacheBytesIn(one.RootPath()), 5000);
