@@ -44,6 +44,18 @@ std::wstring ResourceText(UINT id)
     return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
 }
 
+// "0%" to "100%", written out by hand: the library's wide formatting would
+// bring a whole printf implementation into the product.
+std::wstring PercentText(int percent)
+{
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + percent % 10));
+        percent /= 10;
+    } while (percent > 0);
+    return digits + L"%";
+}
+
 void FillSolid(HDC dc, const RECT& rect, COLORREF colour)
 {
     UniqueHandle<GdiObjectTraits> brush(::CreateSolidBrush(colour));
@@ -134,7 +146,7 @@ private:
         const int percent = DownloadPercent(now.received, now.total);
         if (first || now.downloading != m_shown.downloading ||
             percent != DownloadPercent(m_shown.received, m_shown.total)) {
-            const std::wstring text = now.downloading ? std::to_wstring(percent) + L"%" : std::wstring();
+            const std::wstring text = now.downloading ? PercentText(percent) : std::wstring();
             m_shown = now; // the bar reads it when it paints
             SetPartText(IDC_UPDATE_PERCENT, text);
             ::InvalidateRect(::GetDlgItem(m_hWnd, IDC_UPDATE_BAR), nullptr, FALSE);
