@@ -18,6 +18,8 @@ constexpr UINT kPollMs = 100;
 
 // Pixel places on the 568 x 258 panel (skin picture 296): the text and the
 // bar lie right of the crest, the caption buttons at the top right.
+constexpr int kPanelWidth = 568;
+constexpr int kPanelHeight = 258;
 struct Place {
     int id;
     RECT rect; // left, top, right, bottom
@@ -124,7 +126,10 @@ private:
         m_close.Init(::GetDlgItem(m_hWnd, IDC_UPDATE_CLOSE), 295, 294, 293, 293);
         RECT work = {};
         ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-        const int w = m_panel.width, h = m_panel.height;
+        // Without its picture the window keeps the picture's size, so that
+        // its parts, the skip button among them, stay in view.
+        const int w = m_panel.width > 0 ? m_panel.width : kPanelWidth;
+        const int h = m_panel.height > 0 ? m_panel.height : kPanelHeight;
         ::MoveWindow(m_hWnd, work.left + (work.right - work.left - w) / 2, work.top + (work.bottom - work.top - h) / 2,
                      w, h, FALSE);
         Refresh();
