@@ -4,11 +4,16 @@
 #define IDI_KESTRUN 128
 #define IDS_APP_TITLE 128
 #define IDS_LOCAL_VERSION 1016
+// Texts of the update window.
+#define IDS_UPDATE_TITLE 1020
+#define IDS_UPDATE_CHECKING 1021
+#define IDS_UPDATE_DOWNLOADING 1022
 
 // Dialog templates.
 #define IDD_TRANSLUCENT 262
 #define IDD_LOGIN_PAGE 129
 #define IDD_GAME 238
+#define IDD_UPDATE 263
 
 // Controls of the login page dialog (129) and of the game window (238).
 #define IDC_LOGIN_BROWSER 1001
@@ -19,6 +24,14 @@
 #define IDC_LOGIN_SITE 1010
 #define IDC_LOGIN_SERVICE 1012
 #define IDC_LOGIN_FORUM 1013
+
+// Controls of the update window (263).
+#define IDC_UPDATE_STATUS 1101
+#define IDC_UPDATE_BAR 1102
+#define IDC_UPDATE_PERCENT 1103
+#define IDC_UPDATE_SKIP 1104
+#define IDC_UPDATE_MINIMISE 1105
+#define IDC_UPDATE_CLOSE 1106
 
 #define IDC_GAME_CLOSE 1006
 #define IDC_GAME_MAXIMISE 1007
@@ -46,3 +59,4 @@
 #define IDR_SKIN_LAST 315
 #define IDR_SKIN_LOGIN_BACKGROUND 271
 #define IDR_SKIN_GAME_CAPTION 297
+#define IDR_SKIN_UPDATE_PANEL 296

@@ -20,7 +20,7 @@ bool CKestrun::Init(bool reopen)
 
     if (Relocate(modulePath))
         return false;
-    RemoveOldExecutable(reopen);
+    RemoveOldExecutable(JoinPath(FolderOf(modulePath), kOldExeName), reopen);
     m_platform.CreateDesktopShortcut(m_exeName);
     m_platform.CheckForUpdate(*this, reopen);
     return true;
@@ -47,14 +47,15 @@ bool CKestrun::Relocate(const std::wstring& modulePath)
     return m_platform.StartProcess(commandLine, folder);
 }
 
-void CKestrun::RemoveOldExecutable(bool reopen)
+// The update leaves the old file beside the program, wherever it was started from.
+void CKestrun::RemoveOldExecutable(const std::wstring& oldPath, bool reopen)
 {
-    if (m_platform.RemoveFile(kOldExeName) || !reopen)
+    if (m_platform.RemoveFile(oldPath) || !reopen)
         return;
     // Just after an update the old process may still hold its file.
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_platform.Sleep(1000);
-        if (m_platform.RemoveFile(kOldExeName))
+        if (m_platform.RemoveFile(oldPath))
             return;
     }
 }
@@ -63,7 +64,10 @@ void CKestrun::Run(bool reopen)
 {
     if (!Init(reopen))
         return;
-    m_platform.LaunchServer();
+    // A process that only relaunches the update serves nothing, and would
+    // leave a cache folder wherever it was started from.
+    if (m_mode != kModeRelaunch)
+        m_platform.LaunchServer();
     if (m_mode == kModeLogin)
         m_platform.RunLoginPhase(*this);
     if (m_mode == kModeGame)
@@ -76,7 +80,8 @@ void CKestrun::Shutdown()
     m_platform.RemoveKeyboardHook();
     if (m_mode != kModeRelaunch)
         return;
-    const std::wstring folder = m_platform.CurrentDirectory();
+    // The new executable is beside this one, not in the current folder.
+    const std::wstring folder = FolderOf(m_platform.ModulePath());
     const std::wstring commandLine = BuildCommandLine(JoinPath(folder, m_exeName), L"re_open");
     if (!commandLine.empty())
         m_platform.StartProcess(commandLine, folder);

@@ -67,7 +67,7 @@ public:
 
 private:
     bool Relocate(const std::wstring& modulePath);
-    void RemoveOldExecutable(bool reopen);
+    void RemoveOldExecutable(const std::wstring& oldPath, bool reopen);
 
     IAppPlatform& m_platform;
 };

@@ -17,3 +17,7 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
 // The part of a path after its last backslash (the whole path if there is none).
 std::wstring FileNameOf(const std::wstring& path);
+
+// The part of a path before its last backslash: the folder of a file.
+// Empty when there is no backslash.
+std::wstring FolderOf(const std::wstring& path);

@@ -12,8 +12,7 @@ const wchar_t kDownloadName[] = L"Kestrun.exe.tmp";
 
 std::wstring UpdateMutexName(const std::wstring& modulePath)
 {
-    const size_t slash = modulePath.rfind(L'\\');
-    std::wstring name = slash == std::wstring::npos ? std::wstring() : modulePath.substr(0, slash);
+    std::wstring name = FolderOf(modulePath);
     for (wchar_t& c : name) {
         if (c == L'\\' || c == L'/' || c == L':' || c == L'.')
             c = L'_';
@@ -31,75 +30,98 @@ bool IsWantedVersion(bool keyed, const std::wstring& remote, const std::wstring&
     return keyed ? IsNewerRelease(remote, local) : !IsSameVersion(remote, local);
 }
 
-unsigned long BudgetLeftMs(unsigned long long startMs, unsigned long long nowMs, unsigned long budgetMs)
-{
-    if (nowMs < startMs)
-        return 0; // a clock that went back is not trusted with more time
-    const unsigned long long spent = nowMs - startMs;
-    return spent >= budgetMs ? 0 : static_cast<unsigned long>(budgetMs - spent);
-}
-
 SwapOutcome SwapExecutables(IUpdatePlatform& platform, const std::wstring& modulePath, const std::wstring& exeName)
 {
-    if (!platform.MoveTo(modulePath, kOldExeName)) {
+    // Named from the program's own folder, never the current one: started
+    // from elsewhere, the program stays where it is installed.
+    const std::wstring folder = FolderOf(modulePath);
+    const std::wstring oldPath = JoinPath(folder, kOldExeName);
+    const std::wstring download = JoinPath(folder, kDownloadName);
+    const std::wstring target = JoinPath(folder, exeName);
+    if (!platform.MoveTo(modulePath, oldPath)) {
         // A "Kestrun.exe.old" left by an earlier update is in the way; the
         // program stays in place, so this move normally fails as well, and the
         // relaunched instance clears the old file for the next attempt.
-        platform.MoveTo(kDownloadName, exeName);
+        platform.MoveTo(download, target);
         return SwapOutcome::kBlocked;
     }
-    if (platform.MoveTo(kDownloadName, exeName))
+    if (platform.MoveTo(download, target))
         return SwapOutcome::kInstalled;
     // The download stays where it is, for the next start.
-    return platform.MoveTo(kOldExeName, modulePath) ? SwapOutcome::kRestored : SwapOutcome::kMissing;
+    return platform.MoveTo(oldPath, modulePath) ? SwapOutcome::kRestored : SwapOutcome::kMissing;
 }
 
-bool RunUpdateCheck(IUpdatePlatform& platform, const std::string& cdnBase, const UpdateSigning& signing,
-                    CKestrun& app, bool reopen)
+UpdateCheckStart BeginUpdateCheck(IUpdatePlatform& platform, CKestrun& app, bool reopen)
 {
     const std::wstring modulePath = platform.ModulePath();
     app.m_exeName = FileNameOf(modulePath);
     switch (platform.CreateFolderMutex(UpdateMutexName(modulePath))) {
     case FolderMutex::kFailed:
-        return false;
+        return UpdateCheckStart::kFailed;
     case FolderMutex::kAlreadyExists:
-        return true; // another instance of this folder runs: it does the check
+        return UpdateCheckStart::kSkipped; // another instance of this folder runs: it does the check
     case FolderMutex::kCreated:
         break;
     }
-    if (reopen)
-        return true;
+    return reopen ? UpdateCheckStart::kSkipped : UpdateCheckStart::kCheck;
+}
 
+bool FetchAndInstallUpdate(IUpdatePlatform& platform, const std::string& cdnBase, const UpdateSigning& signing,
+                           const std::wstring& modulePath, IUpdateProgress* progress)
+{
+    const std::wstring folder = FolderOf(modulePath);
+    if (folder.empty())
+        return false; // no folder to put the files in
     const std::string folderUrl = cdnBase + kUpdateFolder;
-    const unsigned long long start = platform.NowMs();
     const std::string body =
-        platform.FetchVersionFile(folderUrl + kVersionFileName, kVersionFileMaxBytes, kUpdateCheckBudgetMs);
-    if (body.empty())
-        return true;
+        platform.FetchVersionFile(folderUrl + kVersionFileName, kVersionFileMaxBytes, kVersionFileTimeLimitMs);
+    if (body.empty() || (progress && !progress->KeepGoing()))
+        return false;
     const VersionFile remote = ParseVersionFile(body.data(), body.size());
     if (!IsWantedVersion(signing.HasKey(), platform.Widen(remote.version), platform.LocalVersion()))
-        return true;
+        return false;
     // An executable that could never be installed is not fetched at all.
     if (!signing.MayAccept(remote.sig))
-        return true;
-    const DownloadLimits limits{BudgetLeftMs(start, platform.NowMs(), kUpdateCheckBudgetMs), kUpdateExeMaxBytes};
-    if (limits.timeLimitMs == 0)
-        return true;
-    const BodyCheck signedByPublisher = [&signing, &remote](const unsigned char* bytes, size_t length) {
-        return signing.Accepts(remote.sig, remote.version, remote.exe, bytes, length);
-    };
-    if (!platform.DownloadVerified(platform.Widen(folderUrl + remote.exe), kDownloadName, remote.md5, limits,
-                                   signedByPublisher))
-        return true;
+        return false;
 
-    switch (SwapExecutables(platform, platform.ModulePath(), app.m_exeName)) {
+    const DownloadLimits limits{kUpdateExeMaxBytes, {kUpdateStallMs, kUpdateMinBytesPerSecond, kUpdateRateGraceMs}};
+    const BodyCheck signedAndWanted = [&signing, &remote, progress](const unsigned char* bytes, size_t length) {
+        return signing.Accepts(remote.sig, remote.version, remote.exe, bytes, length) &&
+               (!progress || progress->Commit());
+    };
+    DownloadWatch watch;
+    if (progress) {
+        progress->DownloadStarting();
+        watch.progress = [progress](size_t received, size_t total) { progress->Downloading(received, total); };
+        watch.keepGoing = [progress] { return progress->KeepGoing(); };
+    }
+    if (!platform.DownloadVerified(platform.Widen(folderUrl + remote.exe), JoinPath(folder, kDownloadName),
+                                   remote.md5, limits, signedAndWanted, watch))
+        return false;
+
+    switch (SwapExecutables(platform, modulePath, FileNameOf(modulePath))) {
     case SwapOutcome::kInstalled:
     case SwapOutcome::kBlocked:
-        app.m_mode = kModeRelaunch;
-        break;
+        return true;
     case SwapOutcome::kRestored:
     case SwapOutcome::kMissing:
         break; // relaunching would start nothing new, or nothing at all
     }
+    return false;
+}
+
+bool RunUpdateCheck(IUpdatePlatform& platform, const std::string& cdnBase, const UpdateSigning& signing,
+                    CKestrun& app, bool reopen, IUpdateProgress* progress)
+{
+    switch (BeginUpdateCheck(platform, app, reopen)) {
+    case UpdateCheckStart::kFailed:
+        return false;
+    case UpdateCheckStart::kSkipped:
+        return true;
+    case UpdateCheckStart::kCheck:
+        break;
+    }
+    if (FetchAndInstallUpdate(platform, cdnBase, signing, platform.ModulePath(), progress))
+        app.m_mode = kModeRelaunch;
     return true;
 }

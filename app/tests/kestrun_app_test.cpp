@@ -76,7 +76,7 @@ TEST_F(KestrunApp, OrdinaryStartRunsEveryStepInOrder)
     CKestrun app(platform);
     app.Run(false);
     EXPECT_EQ(app.m_exeName, L"Kestrun.exe");
-    EXPECT_EQ(platform.calls, (Calls{L"drive", L"delete Kestrun.exe.old", L"shortcut Kestrun.exe", L"update",
+    EXPECT_EQ(platform.calls, (Calls{L"drive", L"delete C:\\Games\\Kestrun.exe.old", L"shortcut Kestrun.exe", L"update",
                                      L"server", L"login", L"unhook"}));
 }
 
@@ -103,20 +103,20 @@ TEST_F(KestrunApp, OldExecutableIsRetriedOnlyAfterAnUpdate)
     platform.deleteFailures = 10;
     CKestrun once(platform);
     once.Init(false);
-    EXPECT_EQ(platform.calls, (Calls{L"drive", L"delete Kestrun.exe.old", L"shortcut Kestrun.exe", L"update"}));
+    EXPECT_EQ(platform.calls, (Calls{L"drive", L"delete C:\\Games\\Kestrun.exe.old", L"shortcut Kestrun.exe", L"update"}));
 
     platform.calls.clear();
     CKestrun retried(platform);
     retried.Init(true);
-    EXPECT_EQ(platform.calls, (Calls{L"drive", L"delete Kestrun.exe.old", L"sleep 1000", L"delete Kestrun.exe.old",
-                                     L"sleep 1000", L"delete Kestrun.exe.old", L"sleep 1000",
-                                     L"delete Kestrun.exe.old", L"shortcut Kestrun.exe", L"update reopen"}));
+    EXPECT_EQ(platform.calls, (Calls{L"drive", L"delete C:\\Games\\Kestrun.exe.old", L"sleep 1000", L"delete C:\\Games\\Kestrun.exe.old",
+                                     L"sleep 1000", L"delete C:\\Games\\Kestrun.exe.old", L"sleep 1000",
+                                     L"delete C:\\Games\\Kestrun.exe.old", L"shortcut Kestrun.exe", L"update reopen"}));
 
     platform.calls.clear();
     platform.deleteFailures = 1;
     CKestrun second(platform);
     second.Init(true);
-    EXPECT_EQ(platform.calls[3], L"delete Kestrun.exe.old");
+    EXPECT_EQ(platform.calls[3], L"delete C:\\Games\\Kestrun.exe.old");
     EXPECT_EQ(platform.calls[4], L"shortcut Kestrun.exe");
 }
 
@@ -137,7 +137,7 @@ TEST_F(KestrunApp, StaysWhereItIsWhenRelocationCannotHappen)
         platform.drive = letter;
         CKestrun app(platform);
         EXPECT_TRUE(app.Init(false));
-        EXPECT_EQ(platform.calls[1], L"delete Kestrun.exe.old");
+        EXPECT_EQ(platform.calls[1], L"delete C:\\Games\\Kestrun.exe.old");
     }
     // Already installed: the copy onto the running file fails.
     platform.calls.clear();
@@ -145,7 +145,7 @@ TEST_F(KestrunApp, StaysWhereItIsWhenRelocationCannotHappen)
     platform.copyOk = false;
     CKestrun installed(platform);
     EXPECT_TRUE(installed.Init(false));
-    EXPECT_EQ(platform.calls[3], L"delete Kestrun.exe.old");
+    EXPECT_EQ(platform.calls[3], L"delete C:\\Games\\Kestrun.exe.old");
     // A copy that cannot be started: run in place instead of ending with nothing shown.
     platform.calls.clear();
     platform.copyOk = true;
@@ -155,20 +155,22 @@ TEST_F(KestrunApp, StaysWhereItIsWhenRelocationCannotHappen)
     EXPECT_EQ(platform.calls.back(), L"update");
 }
 
-TEST_F(KestrunApp, UpdateRelaunchesWithoutAnyWindow)
+TEST_F(KestrunApp, UpdateRelaunchesFromTheProgramsFolderWithoutAnyWindowOrServer)
 {
-    platform.currentDirectory = L"D:\\qzpk";
+    // Started from another folder: the files and the relaunch stay beside the program.
+    platform.currentDirectory = L"C:\\Elsewhere";
     platform.modulePath = L"D:\\qzpk\\My Kestrun.exe";
     platform.onUpdate = [](CKestrun& app) { app.m_mode = kModeRelaunch; };
     CKestrun app(platform);
     app.Run(false);
-    EXPECT_EQ(platform.calls, (Calls{L"drive", L"delete Kestrun.exe.old", L"shortcut My Kestrun.exe", L"update",
-                                     L"server", L"unhook", L"start \"D:\\qzpk\\My Kestrun.exe\" re_open in D:\\qzpk"}));
+    EXPECT_EQ(platform.calls, (Calls{L"drive", L"delete D:\\qzpk\\Kestrun.exe.old", L"shortcut My Kestrun.exe",
+                                     L"update", L"unhook",
+                                     L"start \"D:\\qzpk\\My Kestrun.exe\" re_open in D:\\qzpk"}));
 }
 
 TEST_F(KestrunApp, RelaunchThatCannotBeBuiltWholeIsSkipped)
 {
-    platform.currentDirectory = L"D:\\" + std::wstring(33000, L'd');
+    platform.modulePath = L"D:\\" + std::wstring(33000, L'd') + L"\\Kestrun.exe";
     platform.onUpdate = [](CKestrun& app) { app.m_mode = kModeRelaunch; };
     CKestrun app(platform);
     app.Run(false);

@@ -22,12 +22,9 @@ public:
     std::string published = "new program"; // the bytes the download delivers
     std::set<std::wstring> files{L"D:\\qzpk\\Kestrun.exe"};
     std::set<std::wstring> lockedFiles; // moves of these fail
-    unsigned long long now = 5000;          // the clock, in ms
-    unsigned long long versionFetchMs = 0;  // how long the version file takes to come
     DownloadLimits limits{};                // what the download was given
 
     std::wstring ModulePath() override { return modulePath; }
-    unsigned long long NowMs() override { return now; }
     FolderMutex CreateFolderMutex(const std::wstring& name) override
     {
         calls.push_back("mutex " + Narrow(name));
@@ -36,13 +33,12 @@ public:
     std::string FetchVersionFile(const std::string& url, size_t capacity, unsigned long timeLimitMs) override
     {
         calls.push_back("fetch " + url + " " + std::to_string(capacity) + " within " + std::to_string(timeLimitMs));
-        now += versionFetchMs;
         return versionFile;
     }
     std::wstring LocalVersion() override { return localVersion; }
     std::wstring Widen(const std::string& text) override { return std::wstring(text.begin(), text.end()); }
     bool DownloadVerified(const std::wstring& url, const std::wstring& path, const std::string& md5,
-                          const DownloadLimits& given, const BodyCheck& accept) override
+                          const DownloadLimits& given, const BodyCheck& accept, const DownloadWatch&) override
     {
         calls.push_back("download " + Narrow(url) + " -> " + Narrow(path) + " md5 " + md5);
         limits = given;
@@ -63,10 +59,10 @@ public:
         return true;
     }
 
-    // Relative names are in the current folder, the program's own.
+    // A relative name would be in the current folder, which is not the program's.
     static std::wstring InFolder(const std::wstring& name)
     {
-        return name.find(L'\\') == std::wstring::npos ? L"D:\\qzpk\\" + name : name;
+        return name.find(L'\\') == std::wstring::npos ? L"C:\\Elsewhere\\" + name : name;
     }
     static std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
 };
@@ -166,11 +162,13 @@ TEST_F(SelfUpdate, NewVersionIsDownloadedVerifiedSwappedAndRelaunched)
     EXPECT_TRUE(Check());
     EXPECT_EQ(platform.calls, (std::vector<std::string>{
         "mutex D__qzpk",
-        "fetch http://cdn.test/weiduan/Pelu/guanfang/ver.txt 65536 within 20000",
-        "download http://cdn.test/weiduan/Pelu/guanfang/Kestrun_new.exe -> Kestrun.exe.tmp md5 00ff",
-        "move D:\\qzpk\\Kestrun.exe -> Kestrun.exe.old",
-        "move Kestrun.exe.tmp -> Kestrun.exe",
+        "fetch http://cdn.test/weiduan/Pelu/guanfang/ver.txt 65536 within 10000",
+        "download http://cdn.test/weiduan/Pelu/guanfang/Kestrun_new.exe -> D:\\qzpk\\Kestrun.exe.tmp md5 00ff",
+        "move D:\\qzpk\\Kestrun.exe -> D:\\qzpk\\Kestrun.exe.old",
+        "move D:\\qzpk\\Kestrun.exe.tmp -> D:\\qzpk\\Kestrun.exe",
     }));
+    EXPECT_EQ(platform.files, (std::set<std::wstring>{L"D:\\qzpk\\Kestrun.exe", L"D:\\qzpk\\Kestrun.exe.old"}));
+    EXPECT_EQ(platform.limits.maxBytes, kUpdateExeMaxBytes);
     EXPECT_EQ(app.m_mode, kModeRelaunch);
     EXPECT_EQ(app.m_exeName, L"Kestrun.exe");
 }
@@ -212,7 +210,7 @@ TEST_F(SelfUpdate, AnyOtherVersionIsAttemptedAndTheDigestDecides)
     platform.versionFile = "version = 1.0.01\nexe=K.exe\n";
     platform.downloadOk = false;
     EXPECT_TRUE(Check());
-    EXPECT_EQ(platform.calls.back(), "download http://cdn.test/weiduan/Pelu/guanfang/K.exe -> Kestrun.exe.tmp md5 ");
+    EXPECT_EQ(platform.calls.back(), "download http://cdn.test/weiduan/Pelu/guanfang/K.exe -> D:\\qzpk\\Kestrun.exe.tmp md5 ");
     EXPECT_TRUE(Moves().empty());
     EXPECT_EQ(app.m_mode, kModeLogin);
 
@@ -238,9 +236,9 @@ TEST_F(SelfUpdate, SecondMoveFailingPutsTheProgramBackAndDoesNotRelaunch)
     platform.lockedFiles.insert(L"D:\\qzpk\\Kestrun.exe.tmp");
     EXPECT_TRUE(Check());
     EXPECT_EQ(Moves(), (std::vector<std::string>{
-        "move D:\\qzpk\\Kestrun.exe -> Kestrun.exe.old",
-        "move Kestrun.exe.tmp -> Kestrun.exe",
-        "move Kestrun.exe.old -> D:\\qzpk\\Kestrun.exe",
+        "move D:\\qzpk\\Kestrun.exe -> D:\\qzpk\\Kestrun.exe.old",
+        "move D:\\qzpk\\Kestrun.exe.tmp -> D:\\qzpk\\Kestrun.exe",
+        "move D:\\qzpk\\Kestrun.exe.old -> D:\\qzpk\\Kestrun.exe",
     }));
     EXPECT_EQ(platform.files, (std::set<std::wstring>{L"D:\\qzpk\\Kestrun.exe", L"D:\\qzpk\\Kestrun.exe.tmp"}));
     EXPECT_EQ(app.m_mode, kModeLogin);
@@ -301,24 +299,4 @@ TEST_F(SelfUpdate, BuildWithoutAKeyIgnoresTheSignature)
     EXPECT_TRUE(Check());
     EXPECT_TRUE(verifier.asked.empty());
     EXPECT_EQ(app.m_mode, kModeRelaunch);
-}
-
-TEST_F(SelfUpdate, BothFetchesShareOneBudgetAndTheDownloadIsCapped)
-{
-    const struct {
-        unsigned long long versionFetchMs;
-        unsigned long downloadLimitMs; // 0: no download
-    } cases[] = {
-        {0, kUpdateCheckBudgetMs}, {1500, kUpdateCheckBudgetMs - 1500}, {kUpdateCheckBudgetMs, 0},
-    };
-    for (const auto& c : cases) {
-        platform.calls.clear();
-        platform.files = {L"D:\\qzpk\\Kestrun.exe"};
-        platform.limits = DownloadLimits{};
-        platform.versionFetchMs = c.versionFetchMs;
-        EXPECT_TRUE(Check());
-        EXPECT_EQ(Downloaded(), c.downloadLimitMs > 0) << c.versionFetchMs;
-        EXPECT_EQ(platform.limits.timeLimitMs, c.downloadLimitMs) << c.versionFetchMs;
-        EXPECT_EQ(platform.limits.maxBytes, c.downloadLimitMs > 0 ? kUpdateExeMaxBytes : 0u);
-    }
 }

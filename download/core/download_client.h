@@ -3,6 +3,8 @@
 // natively, with the same observable rules.
 #pragma once
 
+#include "download/core/transfer_pace.h"
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -32,17 +34,27 @@ size_t FetchToMemory(const wchar_t* url, void* buffer, size_t capacity, unsigned
 // digest matched and before anything is written.
 using BodyCheck = std::function<bool(const unsigned char* bytes, size_t length)>;
 
-// What one download may take.
+// What one download may take: no fixed total time, but a pace it has to keep.
 struct DownloadLimits {
-    unsigned long timeLimitMs; // the whole exchange, from connecting to the last byte
-    size_t maxBytes;           // a longer Content-Length is refused before anything is allocated
+    size_t maxBytes;   // a longer Content-Length is refused before anything is allocated
+    TransferPace pace; // judged from the request's start to the last byte
+};
+
+// What the caller sees of a running download, and how it ends one. Both are
+// called on the caller's thread, a few times a second, while it waits.
+struct DownloadWatch {
+    // Body bytes so far and the Content-Length (0 until the answer came).
+    std::function<void(size_t received, size_t total)> progress;
+    // False abandons the download: nothing is written.
+    std::function<bool()> keepGoing;
 };
 
 // Downloads a URL, checks its MD5 against expectedMd5 (hex, either case) and
 // the body with accept (when given), and only then writes it to path. True
-// when all of that succeeded within limits.
+// when all of that succeeded within limits and watch let it go on.
 bool DownloadVerified(const wchar_t* url, const wchar_t* path, const std::string& expectedMd5,
-                      const DownloadLimits& limits, const BodyCheck& accept = BodyCheck());
+                      const DownloadLimits& limits, const BodyCheck& accept = BodyCheck(),
+                      const DownloadWatch& watch = DownloadWatch());
 
 // Appends the body of a URL to sink (may be null); see FetchStatus. The HTTP
 // status is not examined: an answer with a Content-Length is content.

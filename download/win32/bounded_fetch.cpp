@@ -9,13 +9,25 @@
 #include <process.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 
 namespace {
 
 constexpr DWORD kReadPiece = 4096;
+// How often a waiting caller judges the pace and reports progress.
+constexpr DWORD kWatchStepMs = 100;
+
+// How far the body has come, written by the fetch thread and read by the
+// waiting caller.
+struct FetchProgress {
+    size_t received = 0;
+    size_t total = 0;          // the Content-Length, once the answer came
+    ULONGLONG lastByteTick = 0; // the request's start until a byte comes
+};
 
 // What the fetch thread shares with its caller; the last of the two to let
 // go of it frees it, so a caller that stopped waiting leaves nothing behind.
@@ -23,7 +35,10 @@ struct FetchJob {
     std::wstring url;
     size_t capacity = 0;
     BodyRule rule = BodyRule::kUpToCapacity;
-    ULONGLONG deadline = 0;
+    ULONGLONG deadline = 0; // 0: none
+    std::atomic<bool> stop{false}; // the caller gave up: no further read
+    std::mutex progressLock;
+    FetchProgress progress;
     ScopedHandle finished; // set once the fields below are final
     FetchedBody body;
     bool ok = false;
@@ -63,9 +78,16 @@ bool QueryContentLength(HINTERNET request, DWORD& length)
     return HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr) != FALSE;
 }
 
-bool PastDeadline(const FetchJob& job)
+bool MustStop(const FetchJob& job)
 {
-    return GetTickCount64() >= job.deadline;
+    return job.stop || (job.deadline != 0 && GetTickCount64() >= job.deadline);
+}
+
+void NoteBytes(FetchJob& job, size_t received)
+{
+    std::lock_guard<std::mutex> hold(job.progressLock);
+    job.progress.received = received;
+    job.progress.lastByteTick = GetTickCount64();
 }
 
 // Content-Length bytes into one allocation made only once that length is
@@ -74,17 +96,27 @@ bool ReadWholeLength(HINTERNET request, DWORD length, FetchJob& job)
 {
     if (length == 0 || length > job.capacity)
         return false;
+    {
+        std::lock_guard<std::mutex> hold(job.progressLock);
+        job.progress.total = length;
+    }
     job.body.bytes.reset(new (std::nothrow) unsigned char[length]);
     if (!job.body.bytes)
         return false;
     DWORD received = 0;
     while (received < length) {
+        // A read waits until its whole piece is filled; asking what has come
+        // first counts each byte as it arrives, so a slow line is not taken
+        // for a stalled one.
+        DWORD available = 0;
+        if (MustStop(job) || !InternetQueryDataAvailable(request, &available, 0, 0) || available == 0)
+            return false;
         DWORD got = 0;
-        if (PastDeadline(job) ||
-            !InternetReadFile(request, job.body.bytes.get() + received, std::min(length - received, kReadPiece), &got) ||
-            got == 0)
+        const DWORD piece = std::min(std::min(length - received, kReadPiece), available);
+        if (MustStop(job) || !InternetReadFile(request, job.body.bytes.get() + received, piece, &got) || got == 0)
             return false;
         received += got;
+        NoteBytes(job, received);
     }
     job.body.size = length;
     return true;
@@ -99,7 +131,7 @@ bool ReadUpToCapacity(HINTERNET request, FetchJob& job)
         return false;
     unsigned char piece[kReadPiece];
     for (;;) {
-        if (PastDeadline(job))
+        if (MustStop(job))
             return false;
         DWORD got = 0;
         if (!InternetReadFile(request, piece, kReadPiece, &got) || got == 0)
@@ -129,12 +161,37 @@ unsigned __stdcall FetchThread(void* raw)
     return 0;
 }
 
+// Waits for the fetch thread, judging its bounds every step; false when the
+// caller is to give up.
+bool AwaitFetch(FetchJob& job, ULONGLONG start, const FetchBounds& bounds)
+{
+    for (;;) {
+        if (WaitForSingleObject(job.finished.Get(), kWatchStepMs) == WAIT_OBJECT_0)
+            return true;
+        const ULONGLONG now = GetTickCount64();
+        if (job.deadline != 0 && now >= job.deadline)
+            return false;
+        FetchProgress seen;
+        {
+            std::lock_guard<std::mutex> hold(job.progressLock);
+            seen = job.progress;
+        }
+        if (bounds.pace &&
+            JudgePace(*bounds.pace, now - start, now - seen.lastByteTick, seen.received) != PaceVerdict::kGoOn)
+            return false;
+        if (bounds.watch && bounds.watch->progress)
+            bounds.watch->progress(seen.received, seen.total);
+        if (bounds.watch && bounds.watch->keepGoing && !bounds.watch->keepGoing())
+            return false;
+    }
+}
+
 } // namespace
 
-bool FetchBodyWithin(const wchar_t* url, size_t capacity, BodyRule rule, unsigned long timeLimitMs, FetchedBody& body)
+bool FetchBodyWithin(const wchar_t* url, size_t capacity, BodyRule rule, const FetchBounds& bounds, FetchedBody& body)
 {
     body = FetchedBody();
-    if (!url || timeLimitMs == 0)
+    if (!url || (bounds.timeLimitMs == 0 && !bounds.pace))
         return false;
     std::shared_ptr<FetchJob> job(new (std::nothrow) FetchJob);
     if (!job)
@@ -142,7 +199,9 @@ bool FetchBodyWithin(const wchar_t* url, size_t capacity, BodyRule rule, unsigne
     job->url = url;
     job->capacity = capacity;
     job->rule = rule;
-    job->deadline = GetTickCount64() + timeLimitMs;
+    const ULONGLONG start = GetTickCount64();
+    job->deadline = bounds.timeLimitMs != 0 ? start + bounds.timeLimitMs : 0;
+    job->progress.lastByteTick = start;
     job->finished.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::unique_ptr<std::shared_ptr<FetchJob>> threadShare(new (std::nothrow) std::shared_ptr<FetchJob>(job));
     if (!job->finished || !threadShare)
@@ -154,7 +213,11 @@ bool FetchBodyWithin(const wchar_t* url, size_t capacity, BodyRule rule, unsigne
     if (!thread)
         return false;
     threadShare.release(); // the thread's own share now
-    if (WaitForSingleObject(job->finished.Get(), timeLimitMs) != WAIT_OBJECT_0 || !job->ok)
+    if (!AwaitFetch(*job, start, bounds)) {
+        job->stop = true;
+        return false;
+    }
+    if (!job->ok)
         return false;
     body = std::move(job->body);
     return true;

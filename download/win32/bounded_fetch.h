@@ -1,8 +1,11 @@
 // The body of one URL, fetched on a thread of its own so that the caller
-// waits no longer than a time limit: a peer that trickles its answer or
-// never ends it cannot hold the caller. A fetch that runs late is left to
-// end by itself and its bytes are dropped.
+// waits no longer than its bounds allow: a peer that trickles its answer or
+// never ends it cannot hold the caller. A fetch that is given up is left to
+// end by itself (it stops at its next read) and its bytes are dropped.
 #pragma once
+
+#include "download/core/download_client.h"
+#include "download/core/transfer_pace.h"
 
 #include <cstddef>
 #include <memory>
@@ -17,6 +20,15 @@ struct FetchedBody {
     size_t size = 0;
 };
 
+// How long the caller waits: a fixed total, a pace to keep, or both; a
+// fetch with neither is refused. `watch` (optional) sees the progress and
+// may end the fetch.
+struct FetchBounds {
+    unsigned long timeLimitMs = 0; // 0: no fixed total
+    const TransferPace* pace = nullptr;
+    const DownloadWatch* watch = nullptr;
+};
+
 // True when the answer carried a Content-Length, its body kept rule within
-// capacity bytes, and all of it arrived within timeLimitMs.
-bool FetchBodyWithin(const wchar_t* url, size_t capacity, BodyRule rule, unsigned long timeLimitMs, FetchedBody& body);
+// capacity bytes, and all of it arrived within bounds.
+bool FetchBodyWithin(const wchar_t* url, size_t capacity, BodyRule rule, const FetchBounds& bounds, FetchedBody& body);

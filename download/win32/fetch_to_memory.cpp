@@ -1,6 +1,7 @@
 // The two UTF-16 fetches of the self-update: the version file into memory,
 // and the new executable into a file once its digest has been checked. Both
-// are bounded in time and size (bounded_fetch.h).
+// are bounded in size; the first in time, the second by its pace
+// (bounded_fetch.h).
 #include "download/core/download_client.h"
 
 #include "base/core/md5.h"
@@ -28,7 +29,9 @@ bool WriteWholeFile(const wchar_t* path, const unsigned char* bytes, size_t leng
 size_t FetchToMemory(const wchar_t* url, void* buffer, size_t capacity, unsigned long timeLimitMs)
 {
     FetchedBody body;
-    if (!buffer || !FetchBodyWithin(url, capacity, BodyRule::kUpToCapacity, timeLimitMs, body))
+    FetchBounds bounds;
+    bounds.timeLimitMs = timeLimitMs;
+    if (!buffer || timeLimitMs == 0 || !FetchBodyWithin(url, capacity, BodyRule::kUpToCapacity, bounds, body))
         return 0;
     if (body.size > 0)
         memcpy(buffer, body.bytes.get(), body.size);
@@ -36,10 +39,13 @@ size_t FetchToMemory(const wchar_t* url, void* buffer, size_t capacity, unsigned
 }
 
 bool DownloadVerified(const wchar_t* url, const wchar_t* path, const std::string& expectedMd5,
-                      const DownloadLimits& limits, const BodyCheck& accept)
+                      const DownloadLimits& limits, const BodyCheck& accept, const DownloadWatch& watch)
 {
     FetchedBody body;
-    if (!path || !FetchBodyWithin(url, limits.maxBytes, BodyRule::kWholeContentLength, limits.timeLimitMs, body))
+    FetchBounds bounds;
+    bounds.pace = &limits.pace;
+    bounds.watch = &watch;
+    if (!path || !FetchBodyWithin(url, limits.maxBytes, BodyRule::kWholeContentLength, bounds, body))
         return false;
     if (!Md5Matches(expectedMd5, body.bytes.get(), body.size))
         return false; // nothing is written for a body that is not the published one

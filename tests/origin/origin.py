@@ -16,6 +16,8 @@ can misbehave on purpose for chosen paths:
   --pause      send half the body, wait --pause-seconds, then the rest in
                eight pieces 0.1 s apart (a slow body that does complete)
   --trickle    send the body of matching paths a byte every --trickle-interval s
+  --rate       send the body of matching paths at --rate-bps bytes a second,
+               in pieces ten times a second (a slow line)
   --extra      answer on a kept connection, then 0.2 s later send a second,
                unasked answer ("EXTRA!") on it, as a broken CDN might
   --two-lengths  announce two different Content-Length values (the body's
@@ -59,6 +61,8 @@ def main():
     ap.add_argument("--pause")
     ap.add_argument("--pause-seconds", type=float, default=1.5)
     ap.add_argument("--trickle-interval", type=float, default=3.0)
+    ap.add_argument("--rate")
+    ap.add_argument("--rate-bps", type=int, default=30000)
     ap.add_argument("--extra")
     ap.add_argument("--two-lengths")
     ap.add_argument("--length-and-chunked")
@@ -186,11 +190,28 @@ def main():
         def __getattr__(self, name):
             return getattr(self.out, name)
 
+    # A slow line: the body at --rate-bps, a tenth of it every 0.1 s.
+    class RateWriter:
+        def __init__(self, out):
+            self.out = out
+
+        def write(self, data):
+            piece = max(1, args.rate_bps // 10)
+            for i in range(0, len(data), piece):
+                self.out.write(data[i:i + piece])
+                self.out.flush()
+                time.sleep(0.1)
+
+        def __getattr__(self, name):
+            return getattr(self.out, name)
+
     class TrickleHandler(Handler):
         def end_headers(self):
             super().end_headers()
             if matches(args.trickle, self.path):
                 self.wfile = TrickleWriter(self.wfile)
+            elif matches(args.rate, self.path):
+                self.wfile = RateWriter(self.wfile)
 
     server = Server(("127.0.0.1", args.port), TrickleHandler)
     server.daemon_threads = True

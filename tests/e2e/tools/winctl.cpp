@@ -8,10 +8,15 @@
 //                            when visible, I when minimised), then one line per
 //                            child window:
 //                            "child ID CLASS V L,T WxH" in client coordinates
+//   winctl text TEXT ID      the text of control ID of that window (UTF-8)
 //   winctl send TEXT MSG W L   SendMessage to that window; prints the result
 //   winctl post TEXT MSG W L   PostMessage to it
 //                            (numbers in decimal or 0x hex; L may be X,Y for
 //                            a point packed as the low and high words)
+//   winctl postwait TEXT MSG W L WAITTEXT MS
+//                            post to that window, then wait up to MS for a
+//                            visible window whose title contains WAITTEXT;
+//                            prints the milliseconds it took (exit 1: none)
 //   winctl menu INDEX        wait for a popup menu and choose its item INDEX
 //                            (from 0) with the keyboard
 //   winctl answer [ID]       wait for a message box, print its caption and
@@ -228,6 +233,33 @@ int wmain(int argc, wchar_t** argv)
         std::wprintf(L"window %d %d %ld,%ld %ldx%ld\n", IsWindowVisible(hwnd) ? 1 : 0, IsIconic(hwnd) ? 1 : 0, r.left,
                      r.top, r.right - r.left, r.bottom - r.top);
         EnumChildWindows(hwnd, PrintChild, reinterpret_cast<LPARAM>(hwnd));
+        return 0;
+    }
+    if (command == L"postwait" && argc >= 8) {
+        HWND hwnd = FindTarget(argv[2]);
+        if (!hwnd)
+            return 1;
+        const DWORD start = GetTickCount();
+        if (!PostMessageW(hwnd, static_cast<UINT>(Number(argv[3])), static_cast<WPARAM>(Number(argv[4])),
+                          static_cast<LPARAM>(Number(argv[5]))))
+            return 1;
+        const DWORD limit = std::wcstoul(argv[7], nullptr, 10);
+        while (FindWindows(argv[6], false).empty()) {
+            if (GetTickCount() - start >= limit)
+                return 1;
+            Sleep(20);
+        }
+        std::wprintf(L"%lu\n", GetTickCount() - start);
+        return 0;
+    }
+    if (command == L"text" && argc >= 4) {
+        HWND hwnd = FindTarget(argv[2]);
+        HWND control = hwnd ? GetDlgItem(hwnd, static_cast<int>(Number(argv[3]))) : nullptr;
+        if (!control)
+            return 1;
+        wchar_t text[1024] = {};
+        GetWindowTextW(control, text, 1024);
+        PutUtf8(std::wstring(text) + L"\n");
         return 0;
     }
     if ((command == L"send" || command == L"post") && argc >= 6) {
