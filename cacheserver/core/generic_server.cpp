@@ -341,15 +341,19 @@ void CGenericServer::RunReaperThread()
 
 void CGenericServer::ReapFinished()
 {
-    std::lock_guard<std::mutex> hold(m_threadListLock);
-    while (!m_finishedThreads.empty()) {
-        SrvThread t = m_finishedThreads.front();
+    // Joined outside the lock: a thread that is slow to return must not
+    // hold up the accept thread's registration of new connections.
+    std::deque<SrvThread> finished;
+    {
+        std::lock_guard<std::mutex> hold(m_threadListLock);
+        finished.swap(m_finishedThreads);
+    }
+    for (const SrvThread& t : finished) {
         // The thread has left EndConnection; it only has to return.
         if (!SrvJoinThread(t, 1000))
             SrvDetachThread(t);
         else
             SrvCloseThread(t);
-        m_finishedThreads.pop_front();
     }
 }
 

@@ -56,30 +56,34 @@ def status_fields(pid):
 
 
 def probe(port, path, expect_bytes):
-    """True when one whole 200 answer came within the time limit."""
+    """None when one whole 200 answer came within the time limit, else why not."""
     deadline = time.monotonic() + PROBE_TIMEOUT
     try:
         s = socket.create_connection(("127.0.0.1", port), timeout=PROBE_TIMEOUT)
-    except OSError:
-        return False
+    except OSError as e:
+        return f"connect: {e}"
+    data = b""
     try:
         s.sendall(f"GET {path} HTTP/1.0\r\n\r\n".encode())
-        data = b""
         while True:
             left = deadline - time.monotonic()
             if left <= 0:
-                return False
+                return f"timed out after {len(data)} bytes"
             s.settimeout(left)
             piece = s.recv(65536)
             if not piece:
                 break
             data += piece
-        head, _, body = data.partition(b"\r\n\r\n")
-        return head.startswith(b"HTTP/1.0 200") and len(body) == expect_bytes
-    except OSError:
-        return False
+    except socket.timeout:
+        return f"timed out after {len(data)} bytes"
+    except OSError as e:
+        return f"{e} after {len(data)} bytes"
     finally:
         s.close()
+    head, _, body = data.partition(b"\r\n\r\n")
+    if head.startswith(b"HTTP/1.0 200") and len(body) == expect_bytes:
+        return None
+    return f"closed after {len(data)} bytes"
 
 
 def main():
@@ -136,8 +140,10 @@ def main():
         if delay > 0:
             time.sleep(delay)
         t0 = time.monotonic()
-        ok = probe(args.port, args.probe_path, args.probe_bytes)
-        results.append((t0, time.monotonic(), ok))
+        why = probe(args.port, args.probe_path, args.probe_bytes)
+        results.append((t0, time.monotonic(), why is None))
+        if why:
+            print(f"refusal at {t0 - start:.1f} s: {why}")
         next_at = max(next_at + 1.0, time.monotonic())
 
     try:
