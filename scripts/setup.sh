@@ -17,28 +17,118 @@ packages=(
 )
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+installed() { [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = 'install ok installed' ]; }
+
+# Where apt's sources are; the set-up test points it at a folder of its own.
+apt_etc=${KESTRUN_APT_ETC:-/etc/apt}
+# Pause before the one retry of a failed apt step.
+retry_seconds=${KESTRUN_SETUP_RETRY_SECONDS:-5}
+apt_log=$(mktemp)
+trap 'rm -f "$apt_log"' EXIT
+
+# Runs one apt-get command as root; its output is kept in $apt_log.
+apt_run() { as_root env DEBIAN_FRONTEND=noninteractive apt-get "$@" >"$apt_log" 2>&1; }
+# apt's reasons from the last command: its error and dependency lines.
+apt_reasons() {
+  { grep -E '^(E|W|Err):|Depends:|held broken|[Uu]nmet' "$apt_log" || tail -n 5 "$apt_log"; } |
+    sed -n '1,12s/^/setup:   /p'
+}
+
+# A mirror that is out of step (one architecture's index mid-sync) makes
+# update fail while the other indexes arrive. So a failed update is retried
+# once and then set-up goes on: the install that follows decides.
+apt_update() {
+  local try rc
+  for try in 1 2; do
+    if apt_run update -qq; then return 0; else rc=$?; fi
+    echo "setup: apt-get update failed (exit status $rc, try $try of 2):"
+    apt_reasons
+    [ "$try" = 1 ] && sleep "$retry_seconds"
+  done
+  echo "setup: going on with the package indexes that did arrive"
+}
+
+# Installs packages set-up needs; fails only when one of them cannot be
+# installed, naming each such package with apt's reason.
+apt_install_needed() {
+  local p cannot=()
+  apt_run install -y -qq --no-install-recommends "$@" && return 0
+  # One at a time: the batch's failure does not say which package it was.
+  for p in "$@"; do
+    installed "$p" && continue
+    apt_run install -y -qq --no-install-recommends "$p" && continue
+    echo "setup: $p cannot be installed:"
+    apt_reasons
+    cannot+=("$p")
+  done
+  [ ${#cannot[@]} -eq 0 ] && return 0
+  echo "setup: failed: needed packages cannot be installed: ${cannot[*]}"
+  return 1
+}
 
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt_update
+  apt_install_needed "${missing[@]}" || exit 1
 fi
+
+# Any i386 package the package database still knows (installed, half
+# installed, or its configuration files kept) keeps the architecture in use.
+i386_in_use() {
+  dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' 2>/dev/null |
+    awk '$1 == "i386" && $2 != "not-installed" { used = 1 } END { exit !used }'
+}
+
+# Removes the i386 architecture again after a failed attempt, when set-up
+# added it and nothing of it is installed, so no later update fetches its
+# indexes from a mirror that cannot serve them.
+undo_i386() {
+  if [ "$1" != yes ]; then
+    echo "setup: the i386 architecture stays: it was there before set-up"
+  elif i386_in_use; then
+    echo "setup: the i386 architecture stays: i386 packages are installed"
+  elif as_root dpkg --remove-architecture i386 >"$apt_log" 2>&1; then
+    echo "setup: removed the i386 architecture again"
+  else
+    echo "setup: the i386 architecture could not be removed again:"
+    apt_reasons
+  fi
+}
 
 # 32-bit Wine through multiarch, so that the PE32 product itself runs under
 # test. Only where the kernel runs i386 code; elsewhere, or when it cannot be
 # installed, the tests use the x86_64 twin under wine64 and say so.
-if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+if ! installed wine32:i386; then
   if bash "$here/scripts/wine-arch.sh" --kernel; then
     echo "setup: installing 32-bit Wine (wine32:i386)"
-    dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
-    if ! { as_root apt-get update -qq &&
-           as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null; }; then
-      echo "setup: 32-bit Wine could not be installed; the tests will use the x86_64 twin"
+    added_i386=no
+    foreign=$(dpkg --print-foreign-architectures)
+    if grep -qx i386 <<<"$foreign"; then
+      have_i386=yes
+    elif as_root dpkg --add-architecture i386 >"$apt_log" 2>&1; then
+      have_i386=yes added_i386=yes
+    else
+      have_i386=no
+      echo "setup: the i386 architecture could not be added:"
+      apt_reasons
     fi
+    if [ "$have_i386" = yes ]; then
+      apt_update
+      if apt_run install -y -qq --no-install-recommends wine32:i386 ||
+         { sleep "$retry_seconds"; apt_run install -y -qq --no-install-recommends wine32:i386; }; then
+        have_i386=done
+      else
+        echo "setup: 32-bit Wine (wine32:i386) cannot be installed:"
+        apt_reasons
+        undo_i386 "$added_i386"
+      fi
+    fi
+    [ "$have_i386" = done ] ||
+      echo "setup: 32-bit Wine could not be installed; the tests will use the x86_64 twin"
   else
     echo "setup: this kernel does not run i386 code; the tests will use the x86_64 twin"
   fi
@@ -48,12 +138,17 @@ fi
 # cross-build only its decoder for both Windows targets.
 webp_src=$(ls -d "$deps"/libwebp-1.* 2>/dev/null | head -n 1 || true)
 if [ -z "$webp_src" ]; then
-  srclist=/etc/apt/sources.list.d/debian-src.sources
-  if [ ! -f "$srclist" ] && ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ /etc/apt/sources.list; then
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | as_root tee "$srclist" >/dev/null
-    as_root apt-get update -qq
+  srclist=$apt_etc/sources.list.d/debian-src.sources
+  if [ ! -f "$srclist" ] && ! grep -rqs '^Types:.*deb-src' "$apt_etc/sources.list.d/" "$apt_etc/sources.list"; then
+    sed 's/^Types: deb$/Types: deb-src/' "$apt_etc/sources.list.d/debian.sources" | as_root tee "$srclist" >/dev/null
+    apt_update
   fi
-  (cd "$deps" && apt-get source -qq libwebp >/dev/null 2>&1)
+  if ! (cd "$deps" && apt-get source -qq libwebp >"$apt_log" 2>&1) &&
+     ! { sleep "$retry_seconds"; (cd "$deps" && apt-get source -qq libwebp >"$apt_log" 2>&1); }; then
+    echo "setup: failed: the libwebp sources cannot be fetched (apt-get source libwebp):"
+    apt_reasons
+    exit 1
+  fi
   webp_src=$(ls -d "$deps"/libwebp-1.* | head -n 1)
 fi
 

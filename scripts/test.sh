@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the native suite, the Win32 test
+# Builds everything and runs every test: set-up's decisions against stub
+# package tools, the layer and product checks, the native suite, the Win32 test
 # runner of both word sizes (i686 under 32-bit Wine, x86_64 under wine64)
 # and the end-to-end scripts, headless under Xvfb. The end-to-end scripts
 # test the PE32 product under 32-bit Wine where this machine runs it
@@ -48,6 +49,24 @@ count_gtest() {
     [ -z "$p$f" ] && failed=$((failed + 1))
   fi
 }
+
+# run_script SCRIPT: one test script, counted as one test.
+run_script() {
+  local name
+  name=$(basename "$1" .sh)
+  if timeout 900 bash "$1" > "$logs/$name.log" 2>&1; then
+    echo "  ok    $name"; passed=$((passed + 1))
+  else
+    echo "  FAIL  $name (log: build/test-logs/$name.log)"; tail -n 15 "$logs/$name.log" | sed 's/^/        /'
+    failed=$((failed + 1)); failures+=("$name")
+  fi
+}
+
+# Set-up's decisions, against stub package tools.
+echo "== set-up"
+for script in "$here"/tests/setup/*_test.sh; do
+  run_script "$script"
+done
 
 # Includes follow the layers: nothing goes up a layer or sideways to a peer.
 if python3 scripts/check_layers.py > "$logs/layers.log"; then
@@ -108,13 +127,7 @@ run_win_runner win64 /usr/lib/wine/wine64
 
 echo "== end-to-end: $tested"
 for script in "$here"/tests/e2e/*_test.sh; do
-  name=$(basename "$script" .sh)
-  if timeout 900 bash "$script" > "$logs/$name.log" 2>&1; then
-    echo "  ok    $name"; passed=$((passed + 1))
-  else
-    echo "  FAIL  $name (log: build/test-logs/$name.log)"; tail -n 15 "$logs/$name.log" | sed 's/^/        /'
-    failed=$((failed + 1)); failures+=("$name")
-  fi
+  run_script "$script"
 done
 
 [ ${#failures[@]} -gt 0 ] && printf 'failed: %s\n' "${failures[@]}"
