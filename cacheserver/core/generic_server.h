@@ -24,7 +24,8 @@ constexpr int kSendAreaBytes = 65536;
 constexpr int kSendFilePieceBytes = 262144;
 // A connection thread's deepest path is a request's parsing and the
 // composing of its head (a few KiB); the CDN fetch runs on a thread of its
-// own. A small stack keeps 256 connections within tens of MiB.
+// own. A small stack keeps 256 connections within tens of MiB natively and
+// on Windows; Wine gives every thread at least 1 MiB whatever is asked.
 constexpr unsigned kConnectionStackBytes = 64 * 1024;
 // A peer whose request grows beyond this without completing is cut off.
 constexpr size_t kMaxRequestBytes = 65536;
