@@ -157,8 +157,9 @@ int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiv
     if (InternetSetStatusCallbackA(internet, &OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)
         return kFetchCannotOpen;
     std::string current = url;
+    int hops = 0;
     int keptAnswers = 0;
-    for (int hop = 0;; ++hop) {
+    for (;;) {
         // Closed with the internet handle at the latest; closed here so that a
         // caller reusing the handle does not collect requests.
         RequestWatch watch;
@@ -172,7 +173,6 @@ int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiv
             // An answer over a kept connection may be bytes sent for nobody.
             if (++keptAnswers == kMaxKeptAttempts)
                 return kFetchCannotOpen;
-            --hop;
             continue;
         }
         // Set on the request as well: not every WinInet passes the session's
@@ -194,7 +194,7 @@ int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiv
         std::string location;
         if (IsRedirect(status) && QueryText(request.Get(), HTTP_QUERY_LOCATION, &location) && !location.empty()) {
             std::string target;
-            if (hop == kMaxRedirects || !ResolveLocation(current, location, &target))
+            if (hops++ == kMaxRedirects || !ResolveLocation(current, location, &target))
                 return kFetchCannotOpen;
             if (!receiver.OnRedirect(static_cast<int>(status), target))
                 return kFetchStopped;
