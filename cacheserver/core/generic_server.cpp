@@ -20,9 +20,11 @@ int MillisecondsUntil(Clock::time_point until)
 // What the accept thread knows of a connection, to make room for another.
 struct CGenericServer::ConnectionSlot {
     SrvWatch* watch = nullptr; // null until the connection thread watches
-    bool idle = false;         // waiting between requests
-    bool ended = false;        // told to end to make room
-    Clock::time_point idleSince;
+    Phase phase = Phase::kHeader;
+    Clock::time_point phaseSince = Clock::now(); // a header's clock starts at the accept
+    // While serving: the peer's recent rate, or -1 before it has kept us waiting.
+    long long readRate = -1;
+    bool ended = false; // told to end to make room
 };
 
 struct CGenericServer::Connection {
@@ -39,6 +41,11 @@ struct CGenericServer::Connection {
     Clock::time_point lastProgress;
     int blockedMs = 0;
     long long windowBytes = 0;
+    // Counting starts at the response's first wait for the peer.
+    bool measuring = false;
+    // The peer's recent rate: the span before and the current one.
+    int spanMs[2] = {0, 0};
+    long long spanBytes[2] = {0, 0};
     std::unique_ptr<char[]> receiveArea;
     // Only for file bodies the system cannot send by itself.
     std::unique_ptr<char[]> sendArea;
@@ -223,23 +230,42 @@ void CGenericServer::AcceptConnection(SrvSocket socket, const char* peerAddress,
 CGenericServer::ConnectionSlot* CGenericServer::TakeSlot()
 {
     std::lock_guard<std::mutex> hold(m_slotLock);
+    const Clock::time_point now = Clock::now();
+    const Clock::time_point graceStart = now - std::chrono::milliseconds(kHeaderGraceMs);
     size_t taken = 0;
     ConnectionSlot* longestIdle = nullptr;
+    ConnectionSlot* oldestHeader = nullptr;
+    ConnectionSlot* slowestReader = nullptr;
     for (ConnectionSlot* slot : m_slots) {
         if (slot->ended)
             continue; // on its way out: its place is free already
         ++taken;
-        if (slot->idle && (!longestIdle || slot->idleSince < longestIdle->idleSince))
-            longestIdle = slot;
+        if (slot->phase == Phase::kIdle) {
+            if (!longestIdle || slot->phaseSince < longestIdle->phaseSince)
+                longestIdle = slot;
+        } else if (slot->phase == Phase::kHeader) {
+            if (!oldestHeader || slot->phaseSince < oldestHeader->phaseSince)
+                oldestHeader = slot;
+        } else if (slot->readRate >= 0 && (!slowestReader || slot->readRate < slowestReader->readRate)) {
+            slowestReader = slot;
+        }
     }
     if (taken >= static_cast<size_t>(m_limits.maxConnections)) {
-        // A connection between requests loses nothing it asked for; one
-        // that is mid-request keeps its place.
-        if (!longestIdle)
+        // A connection between requests loses nothing it asked for. A real
+        // client's header is whole within milliseconds, so a header that has
+        // taken longer is a trickle, and goes before the slowest reader; one
+        // younger than that goes only when nothing else can. A connection
+        // whose answer is being made (a miss waiting for the CDN) stays.
+        ConnectionSlot* victim = longestIdle;
+        if (!victim && oldestHeader && oldestHeader->phaseSince <= graceStart)
+            victim = oldestHeader;
+        if (!victim)
+            victim = slowestReader ? slowestReader : oldestHeader;
+        if (!victim)
             return nullptr;
-        longestIdle->ended = true;
-        if (longestIdle->watch)
-            SrvWakeWatch(longestIdle->watch);
+        victim->ended = true;
+        if (victim->watch)
+            SrvWakeWatch(victim->watch);
     }
     auto* slot = new (std::nothrow) ConnectionSlot;
     if (slot)
@@ -256,16 +282,30 @@ void CGenericServer::ReleaseSlot(ConnectionSlot* slot)
     delete slot;
 }
 
-bool CGenericServer::SetIdle(Connection& c, bool idle)
+bool CGenericServer::EnterPhase(Connection& c, Phase phase)
 {
     std::lock_guard<std::mutex> hold(m_slotLock);
     if (c.slot->ended)
         return false;
-    if (idle && !c.slot->idle)
-        c.slot->idleSince = Clock::now();
-    c.slot->idle = idle;
-    c.idle = idle;
+    if (c.slot->phase != phase) {
+        c.slot->phase = phase;
+        c.slot->phaseSince = Clock::now();
+    }
+    c.slot->readRate = -1;
+    c.idle = phase == Phase::kIdle;
     return true;
+}
+
+bool CGenericServer::Ended(Connection& c)
+{
+    std::lock_guard<std::mutex> hold(m_slotLock);
+    return c.slot->ended;
+}
+
+void CGenericServer::PublishRate(Connection& c, long long bytesPerSecond)
+{
+    std::lock_guard<std::mutex> hold(m_slotLock);
+    c.slot->readRate = bytesPerSecond;
 }
 
 void CGenericServer::EndConnection(SrvWatch* watch, SrvSocket socket, ConnectionRecord* record, unsigned long threadId)
@@ -301,15 +341,19 @@ void CGenericServer::RunReaperThread()
 
 void CGenericServer::ReapFinished()
 {
-    std::lock_guard<std::mutex> hold(m_threadListLock);
-    while (!m_finishedThreads.empty()) {
-        SrvThread t = m_finishedThreads.front();
+    // Joined outside the lock: a thread that is slow to return must not
+    // hold up the accept thread's registration of new connections.
+    std::deque<SrvThread> finished;
+    {
+        std::lock_guard<std::mutex> hold(m_threadListLock);
+        finished.swap(m_finishedThreads);
+    }
+    for (const SrvThread& t : finished) {
         // The thread has left EndConnection; it only has to return.
         if (!SrvJoinThread(t, 1000))
             SrvDetachThread(t);
         else
             SrvCloseThread(t);
-        m_finishedThreads.pop_front();
     }
 }
 
@@ -345,6 +389,8 @@ void CGenericServer::ServeConnection(Connection& c)
         // Every whole request received so far is answered, in order.
         size_t length = 0;
         while (!c.request.empty() && IsComplete(c.request, &length)) {
+            if (!EnterPhase(c, Phase::kServing))
+                return;
             const std::unique_ptr<CResponse> response = HandleRequest(c.request.substr(0, length), &c.keepAlive);
             if (!response) {
                 // Lingers as after any other last request, so that the
@@ -360,10 +406,10 @@ void CGenericServer::ServeConnection(Connection& c)
                 return;
             }
             // A request already begun runs on the header's clock from now.
+            if (!EnterPhase(c, c.request.empty() ? Phase::kIdle : Phase::kHeader))
+                return;
             if (!c.request.empty())
                 c.headerDeadline = Clock::now() + std::chrono::milliseconds(m_limits.headerTimeoutMs);
-            else if (!SetIdle(c, true))
-                return;
         }
         if (c.request.size() > kMaxRequestBytes)
             return;
@@ -381,7 +427,7 @@ CGenericServer::Step CGenericServer::ReceiveMore(Connection& c)
         const long n = SrvRecv(c.socket, c.receiveArea.get(), kReceiveAreaBytes);
         if (n > 0) {
             if (c.idle) {
-                if (!SetIdle(c, false))
+                if (!EnterPhase(c, Phase::kHeader))
                     return Step::kEnd;
                 c.headerDeadline = Clock::now() + std::chrono::milliseconds(m_limits.headerTimeoutMs);
             }
@@ -390,7 +436,7 @@ CGenericServer::Step CGenericServer::ReceiveMore(Connection& c)
         }
         if (n != kSrvWouldBlock)
             return Step::kEnd; // closed by the peer, or broken
-        if (c.idle && !SetIdle(c, true))
+        if (Ended(c))
             return Step::kEnd; // ended to make room for another (a wake-up without bytes)
         const int left = MillisecondsUntil(until);
         if (left == 0)
@@ -406,6 +452,7 @@ CGenericServer::Step CGenericServer::SendResponse(Connection& c, CResponse& resp
     long long total = 0;
     c.blockedMs = 0;
     c.windowBytes = 0;
+    c.measuring = false;
     for (;;) {
         CResponse::Piece piece;
         bool sent = true;
@@ -486,12 +533,21 @@ bool CGenericServer::SendFileRange(Connection& c, SrvFile* file, long long offse
 
 void CGenericServer::CountSent(Connection& c, long bytes)
 {
-    c.windowBytes += bytes;
+    if (c.measuring) {
+        c.windowBytes += bytes;
+        c.spanBytes[1] += bytes;
+    }
     c.lastProgress = Clock::now();
 }
 
 bool CGenericServer::WaitWritable(Connection& c)
 {
+    if (!c.measuring) {
+        // What went out before the first wait only filled the buffers.
+        c.measuring = true;
+        c.spanMs[0] = c.spanMs[1] = 0;
+        c.spanBytes[0] = c.spanBytes[1] = 0;
+    }
     // Only time spent waiting for the peer counts against its rate: a miss
     // that waits for a slow CDN is not the peer's fault.
     if (c.blockedMs >= m_limits.rateWindowMs) {
@@ -506,8 +562,21 @@ bool CGenericServer::WaitWritable(Connection& c)
         return false; // the peer has taken nothing for too long
     const Clock::time_point start = Clock::now();
     const int wait = SrvWaitConnection(c.watch, m_stopEvent, SrvWaitFor::kWrite,
-                                       std::min(stallLeft, m_limits.rateWindowMs - c.blockedMs));
-    c.blockedMs += static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+                                       std::min({stallLeft, m_limits.rateWindowMs - c.blockedMs, kRecentRateSpanMs}));
+    const int waited = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    c.blockedMs += waited;
+    c.spanMs[1] += waited;
+    const int ms = c.spanMs[0] + c.spanMs[1];
+    if (ms > 0)
+        PublishRate(c, (c.spanBytes[0] + c.spanBytes[1]) * 1000 / ms);
+    if (c.spanMs[1] >= kRecentRateSpanMs) {
+        c.spanMs[0] = c.spanMs[1];
+        c.spanBytes[0] = c.spanBytes[1];
+        c.spanMs[1] = 0;
+        c.spanBytes[1] = 0;
+    }
+    if (Ended(c))
+        return false; // made room for another
     // After a time-out the caller's next send tells whether room was made.
     return wait == kSrvReady || wait == kSrvTimedOut;
 }
@@ -523,7 +592,8 @@ void CGenericServer::Linger(Connection& c)
         const int left = MillisecondsUntil(until);
         if (left == 0)
             return;
-        if (n == kSrvWouldBlock && SrvWaitConnection(c.watch, m_stopEvent, SrvWaitFor::kRead, left) != kSrvReady)
+        if (n == kSrvWouldBlock &&
+            (SrvWaitConnection(c.watch, m_stopEvent, SrvWaitFor::kRead, left) != kSrvReady || Ended(c)))
             return;
     }
 }

@@ -22,7 +22,11 @@ constexpr int kReceiveAreaBytes = 16384;
 constexpr int kSendAreaBytes = 65536;
 // Longest piece of a file body handed to the system at once.
 constexpr int kSendFilePieceBytes = 262144;
-constexpr unsigned kConnectionStackBytes = 256 * 1024;
+// A connection thread's deepest path is a request's parsing and the
+// composing of its head (a few KiB); the CDN fetch runs on a thread of its
+// own. A small stack keeps 256 connections within tens of MiB natively and
+// on Windows; Wine gives every thread at least 1 MiB whatever is asked.
+constexpr unsigned kConnectionStackBytes = 64 * 1024;
 // A peer whose request grows beyond this without completing is cut off.
 constexpr size_t kMaxRequestBytes = 65536;
 // How long Start waits for each server thread to report ready.
@@ -36,13 +40,20 @@ constexpr int kLingerMs = 1000;
 // request); a kept-alive connection may wait kDefaultIdleTimeoutMs between
 // requests; a response the peer takes nothing of for kResponseStallTimeoutMs
 // ends, and so does one the peer reads slower than kMinResponseBytesPerSecond
-// over kResponseRateWindowMs spent waiting for it.
+// over kResponseRateWindowMs spent waiting for it (from the first wait on:
+// the burst that fills the system's buffers says nothing of the reader).
 constexpr int kDefaultIdleTimeoutMs = 60000;
 constexpr int kRequestHeaderTimeoutMs = 10000;
 constexpr int kResponseStallTimeoutMs = 30000;
 constexpr int kMinResponseBytesPerSecond = 1024;
 constexpr int kResponseRateWindowMs = 20000;
 constexpr int kDefaultMaxConnections = 256;
+// A reader's recent rate, which decides who makes room at the cap, covers
+// the last one to two of these spans of time spent waiting for it.
+constexpr int kRecentRateSpanMs = 2000;
+// A request header younger than this may still be a real client's on its
+// way: at the cap it makes room only when no other connection can.
+constexpr int kHeaderGraceMs = 1000;
 
 struct ServerLimits {
     int idleTimeoutMs = kDefaultIdleTimeoutMs;
@@ -50,8 +61,8 @@ struct ServerLimits {
     int stallTimeoutMs = kResponseStallTimeoutMs;
     int minBytesPerSecond = kMinResponseBytesPerSecond;
     int rateWindowMs = kResponseRateWindowMs;
-    // Past this many connections a new one takes the place of the one idle
-    // longest between requests, or is closed when none is idle.
+    // Past this many connections a new one takes the place of the one that
+    // holds its slot worst (see TakeSlot), or is closed when none may go.
     int maxConnections = kDefaultMaxConnections;
 };
 
@@ -145,14 +156,19 @@ private:
     bool SendFileRange(Connection& c, SrvFile* file, long long offset, int length);
     bool WaitWritable(Connection& c);
     void CountSent(Connection& c, long bytes);
-    // Admits one more connection, making room by ending the connection idle
-    // longest between requests; null when every slot is mid-request.
+    // Admits one more connection. At the cap it makes room by ending, in
+    // this order: the connection idle longest between requests; the one
+    // whose request header has been incomplete longest (past the grace);
+    // the reader slowest by its recent rate; the oldest header within its
+    // grace. Null when none of these is there.
     ConnectionSlot* TakeSlot();
     void ReleaseSlot(ConnectionSlot* slot);
-    // Marks the connection idle between requests (from the first such call
-    // on), or claims it for a request; false when it has been ended to make
-    // room for another.
-    bool SetIdle(Connection& c, bool idle);
+    enum class Phase { kHeader, kIdle, kServing };
+    // Moves the connection to a phase, from now; false when it has been
+    // ended to make room for another.
+    bool EnterPhase(Connection& c, Phase phase);
+    bool Ended(Connection& c);
+    void PublishRate(Connection& c, long long bytesPerSecond);
     void Linger(Connection& c);
     void ReapFinished();
     void ReportStarted(StartState state, bool portTaken = false);

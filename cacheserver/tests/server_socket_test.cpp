@@ -149,3 +149,50 @@ TEST_F(ServerSockets, StopEndsIdleConnectionsAndCanStartAgain)
     again.Send("GET /k HTTP/1.0\r\n\r\n");
     EXPECT_EQ(BodyOf(again.ReceiveResponse()), "k");
 }
+
+// At the cap a newcomer takes the place of the connection that holds it
+// worst: an idle kept one, then a header older than its grace, then the
+// slowest reader, and only then a header still within its grace.
+TEST(ServerCap, NewcomersDisplaceInOrder)
+{
+    const std::string root = FreshFolder("cap");
+    std::string big(24 << 20, 'b');
+    WriteFileText(root + Md5Hex("/big", 4), big);
+    WriteFileText(root + Md5Hex("/k", 2), "k");
+    TestHttpServer server;
+    CacheServerConfig config = server.Config(root);
+    config.maxConnections = 3;
+    ASSERT_TRUE(server.Launch(config));
+    const int port = server.ListeningPort();
+
+    TestClient reader(port);
+    reader.SetReceiveBuffer(4096);
+    ASSERT_TRUE(reader.Send("GET /big HTTP/1.0\r\n\r\n"));
+    TestClient header(port);
+    ASSERT_TRUE(header.Send("G"));
+    TestClient idle(port);
+    ASSERT_TRUE(idle.Send("GET /k HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n"));
+    ASSERT_EQ(BodyOf(idle.ReceiveResponse()), "k");
+    // Past the header's grace and one span of the reader's recent rate.
+    std::this_thread::sleep_for(std::chrono::milliseconds(kRecentRateSpanMs + 300));
+
+    TestClient first(port);
+    EXPECT_TRUE(idle.PeerClosed(2000));
+    EXPECT_FALSE(header.PeerClosed(100));
+    TestClient second(port);
+    EXPECT_TRUE(header.PeerClosed(2000));
+    EXPECT_FALSE(first.PeerClosed(100));
+    // The reader's end reaches it only behind what its window still holds,
+    // so its going shows in who stays: both young headers, and the newcomer
+    // is served.
+    TestClient third(port);
+    EXPECT_FALSE(first.PeerClosed(300));
+    EXPECT_FALSE(second.PeerClosed(100));
+    ASSERT_TRUE(third.Send("GET /k HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(BodyOf(third.ReceiveResponse()), "k");
+    TestClient fourth(port);
+    EXPECT_TRUE(first.PeerClosed(2000));
+    EXPECT_FALSE(second.PeerClosed(100));
+    ASSERT_TRUE(fourth.Send("GET /k HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(BodyOf(fourth.ReceiveResponse()), "k");
+}

@@ -14,15 +14,30 @@ constexpr DWORD kReadPieceBytes = 16384;
 // Redirects are followed here, not by WinInet, so that each hop is seen.
 constexpr int kMaxRedirects = 10;
 constexpr DWORD kHeadAreaBytes = 8192;
-// WinInet keeps a connection whenever the answer allows it and hands it to
-// the next request even when bytes nobody asked for wait on it, which would
-// then be read as that request's answer. So nothing is kept: the CDN is asked
-// to close, and what WinInet kept anyway is dropped after each fetch.
+// WinInet keeps a connection whenever the answer allows it, in a pool that
+// the whole process shares, and hands it to the next request for that
+// server even when bytes nobody asked for wait on it, which would then be
+// read as that request's answer. So the CDN is asked to close after each
+// answer, and an answer that came over a connection WinInet kept from an
+// earlier request (the CDN ignored that) is never read: the request is made
+// again, and after kMaxKeptAttempts such answers the fetch fails. Whether a
+// request opened a connection of its own is told by the status callback of
+// the fetch's own session (INTERNET_STATUS_CONNECTED_TO_SERVER), which
+// touches nothing beyond that session: the browsers' requests in the same
+// process and their settings are left alone.
 const char kStreamHeaders[] = "Accept: */*\r\nConnection: close\r\n\r\n";
+constexpr int kMaxKeptAttempts = 3;
 
-void DropKeptConnections()
+// What the status callback learns of one request; its address is the
+// request's context value (callbacks come only for a non-zero one).
+struct RequestWatch {
+    bool connected = false;
+};
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD)
 {
-    InternetSetOptionA(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
+    if (status == INTERNET_STATUS_CONNECTED_TO_SERVER && context)
+        reinterpret_cast<RequestWatch*>(context)->connected = true;
 }
 
 bool IsRedirect(DWORD status)
@@ -119,9 +134,7 @@ int FetchToSink(const char* url, const char* ignored, COutBuf* sink)
     ScopedInternet internet(OpenSession());
     if (!internet)
         return kFetchOffline;
-    const int status = FetchWithHandle(internet.Get(), url, ignored, sink);
-    DropKeptConnections();
-    return status;
+    return FetchWithHandle(internet.Get(), url, ignored, sink);
 }
 
 int FetchStream(const char* url, IFetchReceiver& receiver)
@@ -129,9 +142,7 @@ int FetchStream(const char* url, IFetchReceiver& receiver)
     ScopedInternet internet(OpenSession());
     if (!internet)
         return kFetchOffline;
-    const int status = StreamWithHandle(internet.Get(), url, receiver);
-    DropKeptConnections();
-    return status;
+    return StreamWithHandle(internet.Get(), url, receiver);
 }
 
 int FetchWithHandle(HINTERNET internet, const char* url, const char*, COutBuf* sink)
@@ -142,15 +153,28 @@ int FetchWithHandle(HINTERNET internet, const char* url, const char*, COutBuf* s
 
 int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiver)
 {
+    // Inherited by the requests opened on this session, and by nothing else.
+    if (InternetSetStatusCallbackA(internet, &OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)
+        return kFetchCannotOpen;
     std::string current = url;
-    for (int hop = 0;; ++hop) {
+    int hops = 0;
+    int keptAnswers = 0;
+    for (;;) {
         // Closed with the internet handle at the latest; closed here so that a
         // caller reusing the handle does not collect requests.
+        RequestWatch watch;
         ScopedInternet request(InternetOpenUrlA(internet, current.c_str(), kStreamHeaders,
                                                 static_cast<DWORD>(std::strlen(kStreamHeaders)),
-                                                kFetchFlags | INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
+                                                kFetchFlags | INTERNET_FLAG_NO_AUTO_REDIRECT,
+                                                reinterpret_cast<DWORD_PTR>(&watch)));
         if (!request)
             return FailureOfLastCall(kFetchCannotOpen);
+        if (!watch.connected) {
+            // An answer over a kept connection may be bytes sent for nobody.
+            if (++keptAnswers == kMaxKeptAttempts)
+                return kFetchCannotOpen;
+            continue;
+        }
         // Set on the request as well: not every WinInet passes the session's
         // time-outs on to reads.
         ApplyFetchTimeouts(request.Get());
@@ -170,7 +194,7 @@ int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiv
         std::string location;
         if (IsRedirect(status) && QueryText(request.Get(), HTTP_QUERY_LOCATION, &location) && !location.empty()) {
             std::string target;
-            if (hop == kMaxRedirects || !ResolveLocation(current, location, &target))
+            if (hops++ == kMaxRedirects || !ResolveLocation(current, location, &target))
                 return kFetchCannotOpen;
             if (!receiver.OnRedirect(static_cast<int>(status), target))
                 return kFetchStopped;

@@ -1,5 +1,8 @@
 // The WinInet half of FetchToSink and FetchStream: one request on an
-// internet handle the caller opened (and closes).
+// internet handle the caller opened (and closes). The handle gets the
+// fetch's status callback, which tells whether each request opened a
+// connection of its own; an answer over a connection kept from an earlier
+// request is never read.
 #pragma once
 
 #include <windows.h>

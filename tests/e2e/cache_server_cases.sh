@@ -312,13 +312,13 @@ PY
 )
   check "after an unparseable request the answer before it arrives whole ($got bytes)" [ "$got" = $((8 << 20)) ]
 
-  # Slow peers: 256 connections that trickle a header hold their slots only
-  # up to the header's limit, and 256 idle kept-alive connections make room
-  # for a new one.
+  # Slow peers at the cap of 256: a newcomer takes the place of the header
+  # that has trickled longest, and of the idle kept-alive connection that
+  # has waited longest.
   local crowd
-  crowd=$(/usr/bin/python3 - "$HOST_PORT" "$HOST_LIMIT" <<'PY'
-import socket, subprocess, sys, time
-port, limit = int(sys.argv[1]), float(sys.argv[2])
+  crowd=$(/usr/bin/python3 - "$HOST_PORT" <<'PY'
+import select, socket, subprocess, sys, time
+port = int(sys.argv[1])
 def connect():
     s = socket.create_connection(("127.0.0.1", port), timeout=10)
     return s
@@ -326,24 +326,31 @@ def served():
     r = subprocess.run(["curl", "-s", "-m", "5", "-o", "/dev/null", "-w", "%{http_code}",
                         f"http://127.0.0.1:{port}/wz_cdn/ui/a.png"], capture_output=True, text=True)
     return r.stdout == "200"
-# One byte each at once and then every 0.5 s: never a whole header.
+def closed(s, seconds):
+    s.settimeout(seconds)
+    try:
+        return s.recv(1) == b""
+    except socket.timeout:
+        return False
+    except OSError:
+        return True
+# One byte each, never a whole header.
 slow = []
+t0 = time.time()
 for _ in range(256):
     try:
         s = connect(); s.sendall(b"G"); slow.append(s)
     except OSError:
         pass
-# Every slot is mid-request: a newcomer is refused, none of them is dropped.
-print("held" if not served() else "not-held")
-t0 = time.time()
-while time.time() - t0 < limit + 3:
-    for s in slow:
-        try:
-            s.sendall(b"E")
-        except OSError:
-            pass
-    time.sleep(0.5)
-print("trickled-out" if served() else "locked-out")
+# The first past the grace of a young header, all well before the header's limit.
+time.sleep(max(0.0, t0 + 1.2 - time.time()))
+# Connections left from earlier cases may have made the last tricklers
+# displace the first ones already: the oldest one still open is the one to go.
+gone = set(select.select(slow, [], [], 0.05)[0])
+first = next(i for i, s in enumerate(slow) if s not in gone)
+print("admitted" if served() else "locked-out")
+c0, c1, cl = closed(slow[first], 2), closed(slow[first + 1], 0.2), closed(slow[-1], 0.2)
+print("oldest-went" if c0 and not c1 and not cl else f"wrong-one {first} {c0} {c1} {cl} {time.time() - t0:.2f}")
 for s in slow:
     s.close()
 time.sleep(0.5)
@@ -356,14 +363,14 @@ for _ in range(256):
     while b"\r\n\r\n" not in data:
         data += s.recv(4096)
     idle.append(s)
-print("admitted" if served() else "refused")
+print("idle-made-room" if served() else "refused")
 for s in idle:
     s.close()
 PY
 )
-  check "with every slot mid-request a newcomer is refused" bash -c "grep -qx held <<< \"\$1\"" _ "$crowd"
-  check "256 trickling headers do not lock a client out past the header limit" bash -c "grep -q trickled-out <<< \"\$1\"" _ "$crowd"
-  check "256 idle kept-alive connections make room for a new client" bash -c "grep -q admitted <<< \"\$1\"" _ "$crowd"
+  check "256 trickling headers: a newcomer is served" bash -c "grep -qx admitted <<< \"\$1\"" _ "$crowd"
+  check "256 trickling headers: the one trickling longest made room" bash -c "grep -qx oldest-went <<< \"\$1\" || { grep wrong-one <<< \"\$1\"; false; }" _ "$crowd"
+  check "256 idle kept-alive connections make room for a new client" bash -c "grep -qx idle-made-room <<< \"\$1\"" _ "$crowd"
 
   # The server stops in order, and soon, with an idle keep-alive connection
   # and a request whose CDN has stalled in the middle of the body.
