@@ -1,27 +1,14 @@
 #include "app/core/update_signature.h"
 
-namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
+#include "base/core/hex_digit.h"
 
 bool DecodeHex(const std::string& text, unsigned char* bytes, size_t count)
 {
     if (!bytes || text.size() != count * 2)
         return false;
     for (size_t i = 0; i < count; ++i) {
-        const int high = HexDigit(text[2 * i]);
-        const int low = HexDigit(text[2 * i + 1]);
+        const int high = HexDigitValue(text[2 * i]);
+        const int low = HexDigitValue(text[2 * i + 1]);
         if (high < 0 || low < 0)
             return false;
         bytes[i] = static_cast<unsigned char>(high << 4 | low);

@@ -1,5 +1,7 @@
 #include "cacheserver/core/request_rules.h"
 
+#include "base/core/hex_digit.h"
+
 #include <cstdio>
 #include <functional>
 
@@ -8,17 +10,6 @@ namespace {
 bool IsBlank(char c)
 {
     return c == ' ' || c == '\t';
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 bool EqualsNoCase(const std::string& text, size_t from, size_t to, const char* word)
@@ -100,8 +91,8 @@ TargetVerdict CheckRequestTarget(const std::string& target, std::string* cdnPath
             decoded += static_cast<char>(raw);
             continue;
         }
-        const int high = i + 2 < target.size() ? HexValue(target[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(target[i + 2]) : -1;
+        const int high = i + 2 < target.size() ? HexDigitValue(target[i + 1]) : -1;
+        const int low = high >= 0 ? HexDigitValue(target[i + 2]) : -1;
         if (low < 0)
             return TargetVerdict::kBad;
         const char c = static_cast<char>(high * 16 + low);

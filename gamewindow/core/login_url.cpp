@@ -1,6 +1,7 @@
 #include "gamewindow/core/login_url.h"
 
 #include "base/core/debug_trace.h"
+#include "base/core/hex_digit.h"
 
 #include <regex>
 
@@ -12,13 +13,7 @@ namespace {
 struct UrlRegexTraits : std::regex_traits<char> {
     int value(char ch, int radix) const
     {
-        int digit = -1;
-        if (ch >= '0' && ch <= '9')
-            digit = ch - '0';
-        else if (ch >= 'a' && ch <= 'f')
-            digit = ch - 'a' + 10;
-        else if (ch >= 'A' && ch <= 'F')
-            digit = ch - 'A' + 10;
+        const int digit = HexDigitValue(ch);
         return digit < radix ? digit : -1;
     }
 };
