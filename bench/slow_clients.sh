@@ -21,16 +21,7 @@ ulimit -n 4096
 command -v slowhttptest >/dev/null || { echo "bench: slowhttptest is missing (apt-get install slowhttptest)"; exit 1; }
 bash "$here/scripts/build.sh" native "$arch" >/dev/null
 
-md5_of() { printf '%s' "$1" | md5sum | cut -d' ' -f1; }
-fill_cache() {
-  mkdir -p "$1"
-  head -c 1048576 /dev/urandom > "$1/$(md5_of /wz_cdn/big.bin)"
-  head -c 3000 /dev/urandom > "$1/$(md5_of /wz_cdn/probe.png)"
-}
-wait_listening() {
-  for _ in $(seq 400); do grep -q '^listening\|^failed' "$1" && break; sleep 0.05; done
-  tr -d '\r' < "$1" | sed -n 's/^listening //p'
-}
+source "$here/tools/slowload/hosts.sh"
 
 table=$out/slow_clients.md
 {
