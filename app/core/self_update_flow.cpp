@@ -113,14 +113,9 @@ bool FetchAndInstallUpdate(IUpdatePlatform& platform, const std::string& cdnBase
 bool RunUpdateCheck(IUpdatePlatform& platform, const std::string& cdnBase, const UpdateSigning& signing,
                     CKestrun& app, bool reopen, IUpdateProgress* progress)
 {
-    switch (BeginUpdateCheck(platform, app, reopen)) {
-    case UpdateCheckStart::kFailed:
-        return false;
-    case UpdateCheckStart::kSkipped:
-        return true;
-    case UpdateCheckStart::kCheck:
-        break;
-    }
+    const UpdateCheckStart start = BeginUpdateCheck(platform, app, reopen);
+    if (start != UpdateCheckStart::kCheck)
+        return start == UpdateCheckStart::kSkipped;
     if (FetchAndInstallUpdate(platform, cdnBase, signing, platform.ModulePath(), progress))
         app.m_mode = kModeRelaunch;
     return true;

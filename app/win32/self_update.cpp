@@ -182,14 +182,9 @@ bool CheckForUpdate(CKestrun& app, bool reopen)
 {
     Win32UpdatePlatform platform;
     // The mutex is taken here, on the thread that lives as long as the process.
-    switch (BeginUpdateCheck(platform, app, reopen)) {
-    case UpdateCheckStart::kFailed:
-        return false;
-    case UpdateCheckStart::kSkipped:
-        return true;
-    case UpdateCheckStart::kCheck:
-        break;
-    }
+    const UpdateCheckStart start = BeginUpdateCheck(platform, app, reopen);
+    if (start != UpdateCheckStart::kCheck)
+        return start == UpdateCheckStart::kSkipped;
     std::shared_ptr<UpdateJob> job(new (std::nothrow) UpdateJob(platform.ModulePath()));
     if (!job || !job->started || !job->finished)
         return true;

@@ -17,16 +17,6 @@ origin_start "$www"
 mkdir -p "$dir/wz_cdn"
 printf 'cached bytes' > "$dir/wz_cdn/$(printf '%s' '/wz_cdn/hello.txt' | md5sum | cut -d' ' -f1)"
 
-# game_window_up SECONDS: waits until the game window (the dialog with the
-# to-tray button) is shown.
-game_window_up() {
-  local end=$((SECONDS + $1))
-  while [ "$SECONDS" -lt "$end" ]; do
-    winctl info OrvikVelmora 2>/dev/null | tr -d '\r' | grep -q '^child 1009 ' && return 0
-    sleep 0.3
-  done
-  return 1
-}
 # bmp_ok FILE: a BMP whose size field and file size agree, 24 bits deep.
 bmp_ok() {
   /usr/bin/python3 - "$1" <<'PY'

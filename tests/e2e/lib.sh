@@ -101,6 +101,17 @@ winctl() {
   "$E2E_WINE" "$E2E_BUILD/winctl.exe" "$@"
 }
 
+# game_window_up SECONDS: waits until the game window (the dialog with the
+# to-tray button) is shown.
+game_window_up() {
+  local end=$((SECONDS + $1))
+  while [ "$SECONDS" -lt "$end" ]; do
+    winctl info OrvikVelmora 2>/dev/null | tr -d '\r' | grep -q '^child 1009 ' && return 0
+    sleep 0.3
+  done
+  return 1
+}
+
 # e2e_end_program: ends what the program shows as a player would: the game
 # window through its close button (confirming the exit question), else the
 # login window the way a login does, which opens the game window.

@@ -44,16 +44,6 @@ echo '<html><title>login</title></html>' > "$www/velmora/login.html"
 origin_start "$www" --port "$port"
 trap 'origin_stop; rm -rf "$www"; kill ${XVFB_PID:-} 2>/dev/null || true' EXIT
 
-# game_window_up SECONDS: waits until the game window (the dialog with the
-# to-tray button) is shown.
-game_window_up() {
-  local end=$((SECONDS + $1))
-  while [ "$SECONDS" -lt "$end" ]; do
-    winctl info OrvikVelmora 2>/dev/null | tr -d '\r' | grep -q '^child 1009 ' && return 0
-    sleep 0.3
-  done
-  return 1
-}
 asked_start_page() {
   for _ in $(seq 150); do
     grep -qF "GET /velmora/login.html?vexalogin&pf=qq&serverId=7 " "$ORIGIN_LOG" && return 0
