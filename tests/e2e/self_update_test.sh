@@ -298,10 +298,12 @@ gives_up() {
   # shellcheck disable=SC2086
   restart_origin $options
   dir=$(install_v1 "$name")
+  # Timed from the start: how soon the window is found depends on the
+  # machine, and the pace is judged from the download's own start.
+  started=$SECONDS
   (cd "$dir" && timeout 120 "$E2E_WINE" Kestrun.exe) &
   run=$!
-  winctl wait "$update_window" 10000 >/dev/null 2>&1
-  started=$SECONDS
+  check "the update window shows the download" winctl wait "$update_window" 10000
   winctl wait OrvikVelmora 90000 >/dev/null 2>&1
   waited=$((SECONDS - started))
   check "the login window follows after ${waited} s (${low}..${high} s)" [ "$waited" -ge "$low" ] && [ "$waited" -le "$high" ]
@@ -309,8 +311,8 @@ gives_up() {
   check "nothing is installed or left over" unchanged "$dir"
 }
 echo "a download that stalls half-way"
-gives_up Stalled "--stall Kestrun_v2" 13 25
+gives_up Stalled "--stall Kestrun_v2" 13 30
 echo "a download that trickles at 4 KB/s, under the minimum rate"
-gives_up TooSlow "--rate Kestrun_v2 --rate-bps 4000" 8 20
+gives_up TooSlow "--rate Kestrun_v2 --rate-bps 4000" 8 25
 
 e2e_done
