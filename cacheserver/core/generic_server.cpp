@@ -1,7 +1,6 @@
 #include "cacheserver/core/generic_server.h"
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <new>
 
@@ -15,11 +14,16 @@ int MillisecondsUntil(Clock::time_point until)
     return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
 }
 
+int MillisecondsBetween(Clock::time_point from, Clock::time_point to)
+{
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+    return ms <= 0 ? 0 : static_cast<int>(std::min<long long>(ms, INT_MAX));
+}
+
 } // namespace
 
 // What the accept thread knows of a connection, to make room for another.
 struct CGenericServer::ConnectionSlot {
-    SrvWatch* watch = nullptr; // null until the connection thread watches
     Phase phase = Phase::kHeader;
     Clock::time_point phaseSince = Clock::now(); // a header's clock starts at the accept
     // While serving: the peer's recent rate, or -1 before it has kept us waiting.
@@ -28,29 +32,51 @@ struct CGenericServer::ConnectionSlot {
 };
 
 struct CGenericServer::Connection {
-    SrvSocket socket = kSrvNoSocket;
-    SrvWatch* watch = nullptr;
-    ConnectionSlot* slot = nullptr;
+    // What the watch thread waits for.
+    enum class Wait {
+        kRequest,  // bytes of a request (or of the next one)
+        kWritable, // room for more of the response
+        kLinger,   // the peer's close, after the last answer
+    };
+
+    Connection(SrvSocket socket, ConnectionSlot* slot) : socket(socket), slot(slot) {}
+    ~Connection() { SrvCloseSocket(socket); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    const SrvSocket socket;
+    ConnectionSlot* const slot;
+    Wait wait = Wait::kRequest;
+    // kRequest: when the header must be whole (or the idle wait ends);
+    // kLinger: when the lingering ends.
+    Clock::time_point deadline;
     std::string request;
     int keepAlive = 0;
     // No byte of a next request yet: the idle limit applies, not the header's.
     bool idle = false;
-    Clock::time_point headerDeadline;
-    // The response being sent: when the peer last took a byte, how long
-    // it has kept us waiting in this rate window and what it took in it.
+
+    // The response being sent, and the piece of it not yet sent whole.
+    std::unique_ptr<CResponse> response;
+    CResponse::Piece piece;
+    bool pieceHeld = false;
+    bool pieceIsFile = false;
+    int pieceSent = 0;
+    long long total = 0;
+    bool sendFileUnsupported = false;
+    // When the peer last took a byte, when the current wait for room began,
+    // how long it has kept us waiting in this rate window and what it took
+    // in it. Counting starts at the response's first wait for the peer.
     Clock::time_point lastProgress;
+    Clock::time_point waitingSince;
     int blockedMs = 0;
     long long windowBytes = 0;
-    // Counting starts at the response's first wait for the peer.
     bool measuring = false;
     // The peer's recent rate: the span before and the current one.
     int spanMs[2] = {0, 0};
     long long spanBytes[2] = {0, 0};
-    std::unique_ptr<char[]> receiveArea;
-    // Only for file bodies the system cannot send by itself.
-    std::unique_ptr<char[]> sendArea;
-    bool sendFileUnsupported = false;
 };
+
+CGenericServer::CGenericServer() = default;
 
 CGenericServer::~CGenericServer()
 {
@@ -66,9 +92,16 @@ bool CGenericServer::Start(int port)
     if (!SrvNetStartup())
         return false;
     m_stopEvent = SrvCreateStopEvent();
-    if (!m_stopEvent) {
+    m_poller = m_stopEvent ? SrvCreatePoller() : nullptr;
+    if (!m_poller) {
+        SrvCloseStopEvent(m_stopEvent);
+        m_stopEvent = nullptr;
         SrvNetCleanup();
         return false;
+    }
+    {
+        std::lock_guard<std::mutex> hold(m_queueLock);
+        m_stopping = false;
     }
 
     bool ok = false;
@@ -81,13 +114,16 @@ bool CGenericServer::Start(int port)
             std::lock_guard<std::mutex> hold(m_startLock);
             m_startState = StartState::kPending;
         }
-        ok = SrvStartThread(&CGenericServer::ReaperThreadProc, this, &m_reaperThread, 0) && WaitStarted();
+        ok = SrvStartThread(&CGenericServer::WatchThreadProc, this, &m_watchThread, 0) && WaitStarted();
     }
     if (!ok) {
         // Nothing has been accepted yet: ending the threads that did start is enough.
         SrvSignalStop(m_stopEvent);
+        SrvWakePoller(m_poller);
         JoinAndClose(m_acceptThread);
-        JoinAndClose(m_reaperThread);
+        JoinAndClose(m_watchThread);
+        SrvClosePoller(m_poller);
+        m_poller = nullptr;
         SrvCloseStopEvent(m_stopEvent);
         m_stopEvent = nullptr;
         SrvNetCleanup();
@@ -102,24 +138,37 @@ void CGenericServer::Stop()
     if (!m_running)
         return;
     SrvSignalStop(m_stopEvent);
+    SrvWakePoller(m_poller);
+    // No new connection arrives once the accept thread has ended; the watch
+    // thread closes those it holds.
     JoinAndClose(m_acceptThread);
-    JoinAndClose(m_reaperThread);
-
-    // No thread adds to the lists any more; connection threads still running
-    // see the stop event and end by themselves.
-    std::list<SrvThread> running;
-    std::deque<SrvThread> finished;
+    JoinAndClose(m_watchThread);
+    std::vector<SrvThread> serving;
     {
-        std::lock_guard<std::mutex> hold(m_threadListLock);
-        running.swap(m_connectionThreads);
-        finished.swap(m_finishedThreads);
+        std::lock_guard<std::mutex> hold(m_queueLock);
+        m_stopping = true;
+        serving.swap(m_servingThreads);
     }
-    for (SrvThread& t : finished)
+    m_serveQueued.notify_all();
+    // A serving thread ends its response at the stop signal and hands the
+    // connection over; what is left in the queues is closed here.
+    for (SrvThread& t : serving)
         JoinAndClose(t);
-    for (SrvThread& t : running)
-        JoinAndClose(t);
+    std::deque<ConnectionPtr> left;
+    {
+        std::lock_guard<std::mutex> hold(m_queueLock);
+        left.swap(m_toServe);
+        for (ConnectionPtr& c : m_toWatch)
+            left.push_back(std::move(c));
+        m_toWatch.clear();
+        m_freeServingThreads = 0;
+    }
+    for (ConnectionPtr& c : left)
+        Close(std::move(c));
     OnStopped();
 
+    SrvClosePoller(m_poller);
+    m_poller = nullptr;
     SrvCloseStopEvent(m_stopEvent);
     m_stopEvent = nullptr;
     SrvNetCleanup();
@@ -138,10 +187,16 @@ void CGenericServer::SetLimits(const ServerLimits& limits)
     m_limits.maxConnections = pick(limits.maxConnections, defaults.maxConnections);
 }
 
-size_t CGenericServer::ConnectionThreadCount()
+size_t CGenericServer::ConnectionCount()
 {
-    std::lock_guard<std::mutex> hold(m_threadListLock);
-    return m_connectionThreads.size() + m_finishedThreads.size();
+    std::lock_guard<std::mutex> hold(m_slotLock);
+    return m_slots.size();
+}
+
+size_t CGenericServer::ServingThreadCount()
+{
+    std::lock_guard<std::mutex> hold(m_queueLock);
+    return m_servingThreads.size();
 }
 
 void CGenericServer::JoinAndClose(SrvThread& thread)
@@ -207,24 +262,374 @@ void CGenericServer::RunAcceptThread()
 
 void CGenericServer::AcceptConnection(SrvSocket socket, const char* peerAddress, unsigned short peerPort)
 {
-    // Past the cap a refused connection costs a close, not a thread.
+    // Past the cap a refused connection costs a close.
     ConnectionSlot* slot = TakeSlot();
     if (!slot) {
         SrvCloseSocket(socket);
         return;
     }
-    OnConnect(peerAddress, peerPort);
-    std::lock_guard<std::mutex> record(m_recordLock);
-    auto* rec = new (std::nothrow) ConnectionRecord{this, socket, slot};
-    SrvThread thread;
-    if (rec && SrvStartThread(&CGenericServer::ConnectionThreadProc, rec, &thread, kConnectionStackBytes)) {
-        std::lock_guard<std::mutex> list(m_threadListLock);
-        m_connectionThreads.push_back(thread);
-    } else {
+    ConnectionPtr c(new (std::nothrow) Connection(socket, slot));
+    if (!c) {
         ReleaseSlot(slot);
         SrvCloseSocket(socket);
-        delete rec;
+        return;
     }
+    OnConnect(peerAddress, peerPort);
+    // A connection that sends nothing is held to the header's limit.
+    c->deadline = Clock::now() + std::chrono::milliseconds(m_limits.headerTimeoutMs);
+    Watch(std::move(c));
+}
+
+void CGenericServer::Close(ConnectionPtr c)
+{
+    ConnectionSlot* slot = c->slot;
+    c.reset(); // closes the socket
+    ReleaseSlot(slot);
+}
+
+void CGenericServer::Watch(ConnectionPtr c)
+{
+    {
+        std::lock_guard<std::mutex> hold(m_queueLock);
+        m_toWatch.push_back(std::move(c));
+    }
+    SrvWakePoller(m_poller);
+}
+
+void CGenericServer::QueueToServe(ConnectionPtr c)
+{
+    ConnectionPtr unserved;
+    {
+        std::lock_guard<std::mutex> hold(m_queueLock);
+        m_toServe.push_back(std::move(c));
+        // A thread more while the waiting outnumber the free, up to the
+        // bound; past it the queue waits for a thread to finish its step.
+        if (m_freeServingThreads < m_toServe.size() && m_servingThreads.size() < kMaxServingThreads) {
+            SrvThread thread;
+            if (SrvStartThread(&CGenericServer::ServingThreadProc, this, &thread, kServingStackBytes)) {
+                m_servingThreads.push_back(thread);
+                ++m_freeServingThreads;
+            }
+        }
+        if (m_servingThreads.empty()) {
+            // Not a single thread could be had: nobody would ever answer.
+            unserved = std::move(m_toServe.back());
+            m_toServe.pop_back();
+        }
+    }
+    if (unserved)
+        Close(std::move(unserved));
+    else
+        m_serveQueued.notify_one();
+}
+
+CGenericServer::ConnectionPtr CGenericServer::NextToServe()
+{
+    std::unique_lock<std::mutex> hold(m_queueLock);
+    m_serveQueued.wait(hold, [this] { return m_stopping || !m_toServe.empty(); });
+    if (m_stopping)
+        return nullptr;
+    ConnectionPtr c = std::move(m_toServe.front());
+    m_toServe.pop_front();
+    --m_freeServingThreads;
+    return c;
+}
+
+unsigned CGenericServer::WatchThreadProc(void* arg)
+{
+    static_cast<CGenericServer*>(arg)->RunWatchThread();
+    return kServerThreadExitCode;
+}
+
+void CGenericServer::RunWatchThread()
+{
+    std::unique_ptr<char[]> area(new (std::nothrow) char[kReceiveAreaBytes]);
+    if (!area) {
+        ReportStarted(StartState::kFailed);
+        return;
+    }
+    ReportStarted(StartState::kReady);
+    std::vector<ConnectionPtr> watched, kept;
+    std::vector<SrvPollItem> items;
+    while (!SrvWaitStop(m_stopEvent, 0)) {
+        {
+            std::lock_guard<std::mutex> hold(m_queueLock);
+            for (ConnectionPtr& c : m_toWatch)
+                watched.push_back(std::move(c));
+            m_toWatch.clear();
+        }
+        items.resize(watched.size());
+        Clock::time_point soonest = Clock::time_point::max();
+        for (size_t i = 0; i < watched.size(); ++i) {
+            items[i] = {watched[i]->socket, watched[i]->wait == Connection::Wait::kWritable, false};
+            soonest = std::min(soonest, NextDeadline(*watched[i]));
+        }
+        // Rounded up, so that a deadline is past when the wait ends.
+        const int timeoutMs = soonest == Clock::time_point::max() ? -1 : MillisecondsUntil(soonest) + 1;
+        if (!SrvPoll(m_poller, items.data(), items.size(), timeoutMs)) {
+            // Should the wait keep failing, connections still meet their
+            // deadlines below rather than waiting for ever.
+            SrvWaitStop(m_stopEvent, 10);
+        }
+        kept.clear();
+        for (size_t i = 0; i < watched.size(); ++i) {
+            Connection& c = *watched[i];
+            Next next = Ended(c) ? Next::kClose : Next::kWatch;
+            if (next == Next::kWatch && items[i].ready)
+                next = OnReady(c, area.get());
+            if (next == Next::kWatch)
+                next = OnClock(c);
+            if (next == Next::kWatch)
+                kept.push_back(std::move(watched[i]));
+            else if (next == Next::kServe)
+                QueueToServe(std::move(watched[i]));
+            else
+                Close(std::move(watched[i]));
+        }
+        watched.swap(kept);
+    }
+    for (ConnectionPtr& c : watched)
+        Close(std::move(c));
+}
+
+CGenericServer::Clock::time_point CGenericServer::NextDeadline(const Connection& c) const
+{
+    if (c.wait != Connection::Wait::kWritable)
+        return c.deadline;
+    // The stall limit, the end of the rate window and of the recent-rate
+    // span: each is looked at when it comes.
+    return std::min({c.lastProgress + std::chrono::milliseconds(m_limits.stallTimeoutMs),
+                     c.waitingSince + std::chrono::milliseconds(m_limits.rateWindowMs - c.blockedMs),
+                     c.waitingSince + std::chrono::milliseconds(kRecentRateSpanMs - c.spanMs[1])});
+}
+
+CGenericServer::Next CGenericServer::OnReady(Connection& c, char* area)
+{
+    if (c.wait == Connection::Wait::kWritable) {
+        const Next next = AccountWait(c);
+        return next == Next::kWatch ? Next::kServe : next;
+    }
+    const long n = SrvRecv(c.socket, area, kReceiveAreaBytes);
+    if (n == kSrvWouldBlock)
+        return Next::kWatch;
+    if (n <= 0)
+        return Next::kClose; // closed by the peer, or broken
+    if (c.wait == Connection::Wait::kLinger)
+        return Next::kWatch; // read only so that the close stays orderly
+    if (c.idle) {
+        if (!EnterPhase(c, Phase::kHeader))
+            return Next::kClose;
+        c.deadline = Clock::now() + std::chrono::milliseconds(m_limits.headerTimeoutMs);
+    }
+    c.request.append(area, static_cast<size_t>(n));
+    if (IsComplete(c.request, nullptr))
+        return EnterPhase(c, Phase::kServing) ? Next::kServe : Next::kClose;
+    return c.request.size() > kMaxRequestBytes ? Next::kClose : Next::kWatch;
+}
+
+CGenericServer::Next CGenericServer::OnClock(Connection& c)
+{
+    if (c.wait == Connection::Wait::kWritable) {
+        if (Clock::now() < NextDeadline(c))
+            return Next::kWatch;
+        return AccountWait(c);
+    }
+    // Fixed when the wait began: bytes that trickle in do not move it.
+    return Clock::now() < c.deadline ? Next::kWatch : Next::kClose;
+}
+
+// Counts a wait for room against the peer, and ends the connection when the
+// peer has taken too little in the rate window or nothing for too long.
+CGenericServer::Next CGenericServer::AccountWait(Connection& c)
+{
+    // Only time spent waiting for the peer counts against its rate: a miss
+    // that waits for a slow CDN is not the peer's fault.
+    const Clock::time_point now = Clock::now();
+    const int waited = MillisecondsBetween(c.waitingSince, now);
+    c.waitingSince = now;
+    c.blockedMs += waited;
+    c.spanMs[1] += waited;
+    const int ms = c.spanMs[0] + c.spanMs[1];
+    if (ms > 0)
+        PublishRate(c, (c.spanBytes[0] + c.spanBytes[1]) * 1000 / ms);
+    if (c.spanMs[1] >= kRecentRateSpanMs) {
+        c.spanMs[0] = c.spanMs[1];
+        c.spanBytes[0] = c.spanBytes[1];
+        c.spanMs[1] = 0;
+        c.spanBytes[1] = 0;
+    }
+    if (c.blockedMs >= m_limits.rateWindowMs) {
+        const long long least = static_cast<long long>(m_limits.minBytesPerSecond) * m_limits.rateWindowMs / 1000;
+        if (c.windowBytes < least)
+            return Next::kClose; // a trickle would hold its slot for ever
+        c.blockedMs = 0;
+        c.windowBytes = 0;
+    }
+    if (now - c.lastProgress >= std::chrono::milliseconds(m_limits.stallTimeoutMs))
+        return Next::kClose; // the peer has taken nothing for too long
+    return Next::kWatch;
+}
+
+unsigned CGenericServer::ServingThreadProc(void* arg)
+{
+    static_cast<CGenericServer*>(arg)->RunServingThread();
+    return kServerThreadExitCode;
+}
+
+void CGenericServer::RunServingThread()
+{
+    // Only for file bodies the system cannot send by itself.
+    std::unique_ptr<char[]> sendArea;
+    while (ConnectionPtr c = NextToServe()) {
+        const Next next = Serve(*c, sendArea);
+        {
+            std::lock_guard<std::mutex> hold(m_queueLock);
+            ++m_freeServingThreads;
+        }
+        if (next == Next::kWatch)
+            Watch(std::move(c));
+        else
+            Close(std::move(c));
+    }
+}
+
+CGenericServer::Next CGenericServer::Serve(Connection& c, std::unique_ptr<char[]>& sendArea)
+{
+    for (;;) {
+        if (!c.response) {
+            // Every whole request received so far is answered, in order.
+            size_t length = 0;
+            if (c.request.empty() || !IsComplete(c.request, &length)) {
+                // A request already begun runs on the header's clock from now.
+                if (!EnterPhase(c, c.request.empty() ? Phase::kIdle : Phase::kHeader))
+                    return Next::kClose;
+                c.wait = Connection::Wait::kRequest;
+                c.deadline = Clock::now() +
+                             std::chrono::milliseconds(c.idle ? m_limits.idleTimeoutMs : m_limits.headerTimeoutMs);
+                return Next::kWatch;
+            }
+            if (!EnterPhase(c, Phase::kServing))
+                return Next::kClose;
+            c.response = HandleRequest(c.request.substr(0, length), &c.keepAlive);
+            // Lingers as after any other last request, so that the close
+            // does not reset the answers sent before it.
+            if (!c.response)
+                return StartLinger(c);
+            c.request.erase(0, length);
+            c.pieceHeld = false;
+            c.total = 0;
+            c.blockedMs = 0;
+            c.windowBytes = 0;
+            c.measuring = false;
+        }
+        switch (Pump(c, sendArea)) {
+        case Pumped::kBlocked:
+            if (!c.measuring) {
+                // What went out before the first wait only filled the buffers.
+                c.measuring = true;
+                c.spanMs[0] = c.spanMs[1] = 0;
+                c.spanBytes[0] = c.spanBytes[1] = 0;
+            }
+            c.wait = Connection::Wait::kWritable;
+            c.waitingSince = Clock::now();
+            return Next::kWatch;
+        case Pumped::kCut:
+            // The peer sees the stream end before the announced length.
+            SrvShutdownSend(c.socket);
+            return Next::kClose;
+        case Pumped::kFailed:
+            return Next::kClose;
+        case Pumped::kDone:
+            OnSent(static_cast<int>(std::min<long long>(c.total, INT_MAX)));
+            c.response.reset();
+            if (c.keepAlive == 0)
+                return StartLinger(c);
+            break;
+        }
+    }
+}
+
+// Sends what the peer has room for.
+CGenericServer::Pumped CGenericServer::Pump(Connection& c, std::unique_ptr<char[]>& sendArea)
+{
+    for (;;) {
+        if (!c.pieceHeld) {
+            // Ended to make room for another, or by the stop.
+            if (Ended(c) || SrvWaitStop(m_stopEvent, 0))
+                return Pumped::kFailed;
+            c.piece = CResponse::Piece();
+            const CResponse::Next next = c.response->NextPiece(kSendFilePieceBytes, &c.piece);
+            if (next == CResponse::Next::kWait)
+                continue;
+            if (next == CResponse::Next::kEnd)
+                return Pumped::kDone;
+            if (next == CResponse::Next::kCut)
+                return Pumped::kCut;
+            c.pieceIsFile = next == CResponse::Next::kFile;
+            c.pieceHeld = true;
+            c.pieceSent = 0;
+            // The stall clock runs only while there is something to send.
+            c.lastProgress = Clock::now();
+        }
+        if (c.pieceSent < c.piece.length) {
+            const long n = c.pieceIsFile ? SendFilePart(c, sendArea)
+                                        : SrvSend(c.socket, c.piece.bytes + c.pieceSent,
+                                                  c.piece.length - c.pieceSent, c.piece.more);
+            if (n == kSrvWouldBlock)
+                return Pumped::kBlocked;
+            if (n <= 0)
+                return Pumped::kFailed; // includes a file that ended early
+            CountSent(c, n);
+            c.pieceSent += static_cast<int>(n);
+        }
+        if (c.pieceSent >= c.piece.length) {
+            c.pieceHeld = false;
+            c.total += c.piece.length;
+        }
+    }
+}
+
+long CGenericServer::SendFilePart(Connection& c, std::unique_ptr<char[]>& sendArea)
+{
+    const long long offset = c.piece.offset + c.pieceSent;
+    const int left = c.piece.length - c.pieceSent;
+    if (!c.sendFileUnsupported) {
+        const long n = SrvSendFile(c.socket, c.piece.file, offset, left);
+        if (n != kSrvUnsupported)
+            return n;
+        c.sendFileUnsupported = true;
+    }
+    if (!sendArea) {
+        sendArea.reset(new (std::nothrow) char[kSendAreaBytes]);
+        if (!sendArea)
+            return kSrvIoError;
+    }
+    // What the peer has no room for is read again next time: the bytes of
+    // a cache file never change once written.
+    const long got = SrvReadAt(c.piece.file, offset, sendArea.get(), std::min(left, kSendAreaBytes));
+    if (got <= 0)
+        return kSrvIoError;
+    return SrvSend(c.socket, sendArea.get(), static_cast<int>(got), got < left || c.piece.more);
+}
+
+void CGenericServer::CountSent(Connection& c, long bytes)
+{
+    if (c.measuring) {
+        c.windowBytes += bytes;
+        c.spanBytes[1] += bytes;
+    }
+    if (bytes > 0)
+        c.lastProgress = Clock::now();
+}
+
+CGenericServer::Next CGenericServer::StartLinger(Connection& c)
+{
+    // A closed connection still reads what the peer sends for a while.
+    SrvShutdownSend(c.socket);
+    c.request.clear();
+    c.wait = Connection::Wait::kLinger;
+    c.deadline = Clock::now() + std::chrono::milliseconds(kLingerMs);
+    return Next::kWatch;
 }
 
 CGenericServer::ConnectionSlot* CGenericServer::TakeSlot()
@@ -263,9 +668,9 @@ CGenericServer::ConnectionSlot* CGenericServer::TakeSlot()
             victim = slowestReader ? slowestReader : oldestHeader;
         if (!victim)
             return nullptr;
+        // The watch thread closes it now; a serving thread at its next step.
         victim->ended = true;
-        if (victim->watch)
-            SrvWakeWatch(victim->watch);
+        SrvWakePoller(m_poller);
     }
     auto* slot = new (std::nothrow) ConnectionSlot;
     if (slot)
@@ -308,292 +713,3 @@ void CGenericServer::PublishRate(Connection& c, long long bytesPerSecond)
     c.slot->readRate = bytesPerSecond;
 }
 
-void CGenericServer::EndConnection(SrvWatch* watch, SrvSocket socket, ConnectionRecord* record, unsigned long threadId)
-{
-    if (watch)
-        SrvCloseWatch(watch);
-    SrvCloseSocket(socket);
-    {
-        std::lock_guard<std::mutex> hold(m_recordLock);
-        delete record;
-    }
-    std::lock_guard<std::mutex> hold(m_threadListLock);
-    auto it = std::find_if(m_connectionThreads.begin(), m_connectionThreads.end(),
-                           [threadId](const SrvThread& t) { return t.id == threadId; });
-    if (it != m_connectionThreads.end()) {
-        m_finishedThreads.push_back(*it);
-        m_connectionThreads.erase(it);
-    }
-}
-
-unsigned CGenericServer::ReaperThreadProc(void* arg)
-{
-    static_cast<CGenericServer*>(arg)->RunReaperThread();
-    return kServerThreadExitCode;
-}
-
-void CGenericServer::RunReaperThread()
-{
-    ReportStarted(StartState::kReady);
-    while (!SrvWaitStop(m_stopEvent, 100))
-        ReapFinished();
-}
-
-void CGenericServer::ReapFinished()
-{
-    // Joined outside the lock: a thread that is slow to return must not
-    // hold up the accept thread's registration of new connections.
-    std::deque<SrvThread> finished;
-    {
-        std::lock_guard<std::mutex> hold(m_threadListLock);
-        finished.swap(m_finishedThreads);
-    }
-    for (const SrvThread& t : finished) {
-        // The thread has left EndConnection; it only has to return.
-        if (!SrvJoinThread(t, 1000))
-            SrvDetachThread(t);
-        else
-            SrvCloseThread(t);
-    }
-}
-
-unsigned CGenericServer::ConnectionThreadProc(void* arg)
-{
-    auto* record = static_cast<ConnectionRecord*>(arg);
-    CGenericServer* server = record->server;
-    Connection c;
-    c.socket = record->socket;
-    c.slot = record->slot;
-    c.watch = SrvWatchSocket(c.socket);
-    if (c.watch) {
-        {
-            std::lock_guard<std::mutex> hold(server->m_slotLock);
-            c.slot->watch = c.watch;
-        }
-        server->ServeConnection(c);
-    }
-    // Nobody may wake the watch once it is closed.
-    server->ReleaseSlot(c.slot);
-    server->EndConnection(c.watch, c.socket, record, SrvCurrentThreadId());
-    return kServerThreadExitCode;
-}
-
-void CGenericServer::ServeConnection(Connection& c)
-{
-    c.receiveArea.reset(new (std::nothrow) char[kReceiveAreaBytes]);
-    if (!c.receiveArea)
-        return;
-    // A connection that sends nothing is held to the header's limit.
-    c.headerDeadline = Clock::now() + std::chrono::milliseconds(m_limits.headerTimeoutMs);
-    for (;;) {
-        // Every whole request received so far is answered, in order.
-        size_t length = 0;
-        while (!c.request.empty() && IsComplete(c.request, &length)) {
-            if (!EnterPhase(c, Phase::kServing))
-                return;
-            const std::unique_ptr<CResponse> response = HandleRequest(c.request.substr(0, length), &c.keepAlive);
-            if (!response) {
-                // Lingers as after any other last request, so that the
-                // close does not reset the answers sent before it.
-                Linger(c);
-                return;
-            }
-            c.request.erase(0, length);
-            if (SendResponse(c, *response) == Step::kEnd)
-                return;
-            if (c.keepAlive == 0) {
-                Linger(c);
-                return;
-            }
-            // A request already begun runs on the header's clock from now.
-            if (!EnterPhase(c, c.request.empty() ? Phase::kIdle : Phase::kHeader))
-                return;
-            if (!c.request.empty())
-                c.headerDeadline = Clock::now() + std::chrono::milliseconds(m_limits.headerTimeoutMs);
-        }
-        if (c.request.size() > kMaxRequestBytes)
-            return;
-        if (ReceiveMore(c) == Step::kEnd)
-            return;
-    }
-}
-
-CGenericServer::Step CGenericServer::ReceiveMore(Connection& c)
-{
-    // Fixed when the wait begins: bytes that trickle in do not move it.
-    const Clock::time_point until =
-        c.idle ? Clock::now() + std::chrono::milliseconds(m_limits.idleTimeoutMs) : c.headerDeadline;
-    for (;;) {
-        const long n = SrvRecv(c.socket, c.receiveArea.get(), kReceiveAreaBytes);
-        if (n > 0) {
-            if (c.idle) {
-                if (!EnterPhase(c, Phase::kHeader))
-                    return Step::kEnd;
-                c.headerDeadline = Clock::now() + std::chrono::milliseconds(m_limits.headerTimeoutMs);
-            }
-            c.request.append(c.receiveArea.get(), static_cast<size_t>(n));
-            return Step::kContinue;
-        }
-        if (n != kSrvWouldBlock)
-            return Step::kEnd; // closed by the peer, or broken
-        if (Ended(c))
-            return Step::kEnd; // ended to make room for another (a wake-up without bytes)
-        const int left = MillisecondsUntil(until);
-        if (left == 0)
-            return Step::kEnd; // idle too long, or the header too slow
-        const int wait = SrvWaitConnection(c.watch, m_stopEvent, SrvWaitFor::kRead, left);
-        if (wait == kSrvStopped || wait == kSrvWaitFailed)
-            return Step::kEnd;
-    }
-}
-
-CGenericServer::Step CGenericServer::SendResponse(Connection& c, CResponse& response)
-{
-    long long total = 0;
-    c.blockedMs = 0;
-    c.windowBytes = 0;
-    c.measuring = false;
-    for (;;) {
-        CResponse::Piece piece;
-        bool sent = true;
-        switch (response.NextPiece(kSendFilePieceBytes, &piece)) {
-        case CResponse::Next::kWait:
-            if (SrvWaitStop(m_stopEvent, 0))
-                return Step::kEnd;
-            continue;
-        case CResponse::Next::kEnd:
-            OnSent(static_cast<int>(std::min<long long>(total, INT_MAX)));
-            return Step::kContinue;
-        case CResponse::Next::kCut:
-            // The peer sees the stream end before the announced length.
-            SrvShutdownSend(c.socket);
-            return Step::kEnd;
-        case CResponse::Next::kBytes:
-            sent = SendBytes(c, piece.bytes, piece.length, piece.more);
-            break;
-        case CResponse::Next::kFile:
-            sent = SendFileRange(c, piece.file, piece.offset, piece.length);
-            break;
-        }
-        if (!sent) {
-            c.keepAlive = 0;
-            return Step::kEnd;
-        }
-        total += piece.length;
-    }
-}
-
-bool CGenericServer::SendBytes(Connection& c, const char* bytes, int length, bool more)
-{
-    // The stall clock runs only while there is something to send.
-    c.lastProgress = Clock::now();
-    while (length > 0) {
-        const long n = SrvSend(c.socket, bytes, length, more);
-        if (n > 0) {
-            CountSent(c, n);
-            bytes += n;
-            length -= static_cast<int>(n);
-        } else if (n != kSrvWouldBlock || !WaitWritable(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool CGenericServer::SendFileRange(Connection& c, SrvFile* file, long long offset, int length)
-{
-    c.lastProgress = Clock::now();
-    while (length > 0) {
-        if (!c.sendFileUnsupported) {
-            const long n = SrvSendFile(c.socket, file, offset, length);
-            if (n > 0) {
-                CountSent(c, n);
-                offset += n;
-                length -= static_cast<int>(n);
-            } else if (n == kSrvUnsupported) {
-                c.sendFileUnsupported = true;
-            } else if (n != kSrvWouldBlock || !WaitWritable(c)) {
-                return false; // includes a file that ended early
-            }
-            continue;
-        }
-        if (!c.sendArea) {
-            c.sendArea.reset(new (std::nothrow) char[kSendAreaBytes]);
-            if (!c.sendArea)
-                return false;
-        }
-        const long got = SrvReadAt(file, offset, c.sendArea.get(), std::min(length, kSendAreaBytes));
-        if (got <= 0 || !SendBytes(c, c.sendArea.get(), static_cast<int>(got), got < length))
-            return false;
-        offset += got;
-        length -= static_cast<int>(got);
-    }
-    return true;
-}
-
-void CGenericServer::CountSent(Connection& c, long bytes)
-{
-    if (c.measuring) {
-        c.windowBytes += bytes;
-        c.spanBytes[1] += bytes;
-    }
-    c.lastProgress = Clock::now();
-}
-
-bool CGenericServer::WaitWritable(Connection& c)
-{
-    if (!c.measuring) {
-        // What went out before the first wait only filled the buffers.
-        c.measuring = true;
-        c.spanMs[0] = c.spanMs[1] = 0;
-        c.spanBytes[0] = c.spanBytes[1] = 0;
-    }
-    // Only time spent waiting for the peer counts against its rate: a miss
-    // that waits for a slow CDN is not the peer's fault.
-    if (c.blockedMs >= m_limits.rateWindowMs) {
-        const long long least = static_cast<long long>(m_limits.minBytesPerSecond) * m_limits.rateWindowMs / 1000;
-        if (c.windowBytes < least)
-            return false; // a trickle would hold the thread for ever
-        c.blockedMs = 0;
-        c.windowBytes = 0;
-    }
-    const int stallLeft = MillisecondsUntil(c.lastProgress + std::chrono::milliseconds(m_limits.stallTimeoutMs));
-    if (stallLeft == 0)
-        return false; // the peer has taken nothing for too long
-    const Clock::time_point start = Clock::now();
-    const int wait = SrvWaitConnection(c.watch, m_stopEvent, SrvWaitFor::kWrite,
-                                       std::min({stallLeft, m_limits.rateWindowMs - c.blockedMs, kRecentRateSpanMs}));
-    const int waited = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-    c.blockedMs += waited;
-    c.spanMs[1] += waited;
-    const int ms = c.spanMs[0] + c.spanMs[1];
-    if (ms > 0)
-        PublishRate(c, (c.spanBytes[0] + c.spanBytes[1]) * 1000 / ms);
-    if (c.spanMs[1] >= kRecentRateSpanMs) {
-        c.spanMs[0] = c.spanMs[1];
-        c.spanBytes[0] = c.spanBytes[1];
-        c.spanMs[1] = 0;
-        c.spanBytes[1] = 0;
-    }
-    if (Ended(c))
-        return false; // made room for another
-    // After a time-out the caller's next send tells whether room was made.
-    return wait == kSrvReady || wait == kSrvTimedOut;
-}
-
-void CGenericServer::Linger(Connection& c)
-{
-    SrvShutdownSend(c.socket);
-    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(kLingerMs);
-    for (;;) {
-        const long n = SrvRecv(c.socket, c.receiveArea.get(), kReceiveAreaBytes);
-        if (n == 0 || n == kSrvIoError)
-            return;
-        const int left = MillisecondsUntil(until);
-        if (left == 0)
-            return;
-        if (n == kSrvWouldBlock &&
-            (SrvWaitConnection(c.watch, m_stopEvent, SrvWaitFor::kRead, left) != kSrvReady || Ended(c)))
-            return;
-    }
-}

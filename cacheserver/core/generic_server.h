@@ -1,32 +1,42 @@
-// CGenericServer: a TCP server with one thread per connection. An accept
-// thread listens, each accepted connection gets a thread of its own, and a
-// reaper thread disposes of the threads of ended connections. The derived
-// class frames requests (IsComplete) and starts responses (HandleRequest);
-// this class receives, sends the responses piece by piece as they become
-// available, and keeps connections alive.
+// CGenericServer: a TCP server whose connections hold a thread only while
+// an answer is being made and sent. An accept thread admits connections;
+// one watch thread waits on all of them while a request arrives, between
+// requests, while a slow reader has no room for more, and while a closed
+// connection lingers; a few serving threads answer whole requests and send
+// until the peer's buffers are full. So hundreds of slow or idle peers cost
+// memory for their bytes, not a thread each. The derived class frames
+// requests (IsComplete) and starts responses (HandleRequest); this class
+// receives, sends the responses piece by piece as they become available,
+// and keeps connections alive.
 #pragma once
 
 #include "cacheserver/core/server_platform.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // Exit code of every server thread.
 constexpr unsigned kServerThreadExitCode = 4660;
-// What a connection holds, whatever the size of the bodies it serves.
+// What the watch thread receives at once, and what a serving thread reads
+// of a file the system cannot send by itself.
 constexpr int kReceiveAreaBytes = 16384;
 constexpr int kSendAreaBytes = 65536;
 // Longest piece of a file body handed to the system at once.
 constexpr int kSendFilePieceBytes = 262144;
-// A connection thread's deepest path is a request's parsing and the
-// composing of its head (a few KiB); the CDN fetch runs on a thread of its
-// own. A small stack keeps 256 connections within tens of MiB natively and
-// on Windows; Wine gives every thread at least 1 MiB whatever is asked.
-constexpr unsigned kConnectionStackBytes = 64 * 1024;
+// Serving threads at most. A browser keeps six connections to a host, and
+// the game has two browsers; a peer that reads slowly gives its thread back
+// as soon as its buffers are full. Under Wine each thread costs about 1 MiB
+// of resident memory whatever stack it reserves.
+constexpr size_t kMaxServingThreads = 16;
+// A serving thread's deepest path is a request's parsing and the composing
+// of its head (a few KiB); the CDN fetch runs on a thread of its own.
+constexpr unsigned kServingStackBytes = 64 * 1024;
 // A peer whose request grows beyond this without completing is cut off.
 constexpr size_t kMaxRequestBytes = 65536;
 // How long Start waits for each server thread to report ready.
@@ -93,7 +103,7 @@ public:
 
 class CGenericServer {
 public:
-    CGenericServer() = default;
+    CGenericServer();
     // Stops the server first, so no thread outlives the object.
     virtual ~CGenericServer();
     CGenericServer(const CGenericServer&) = delete;
@@ -102,60 +112,74 @@ public:
     virtual int OnConnect(const char* peerAddress, unsigned short peerPort) = 0;
     virtual int OnSent(int bytes) = 0;
     // True when the received bytes begin with a whole request; its length
-    // goes to *length when that is given.
+    // goes to *length when that is given. Called on the watch thread and on
+    // serving threads.
     virtual bool IsComplete(const std::string& received, size_t* length) = 0;
     // The response to one whole request; null closes the connection
     // unanswered. May set *keepAlive to 1, or to 0 to close after it.
     virtual std::unique_ptr<CResponse> HandleRequest(const std::string& request, int* keepAlive) = 0;
 
-    // True once the loopback listener and the accept and reaper threads are
+    // True once the loopback listener and the accept and watch threads are
     // ready. Fails at once when the port is taken (see LastStartPortTaken).
     // Port 0 lets the system choose; Port() then names the one chosen.
     bool Start(int port);
-    // Signals the stop event and joins every connection thread; each of
-    // them waits only in ways the stop event ends. A derived class calls it
-    // in its own destructor, while its handlers still exist.
+    // Ends every thread and closes every connection; each thread waits only
+    // in ways the stop ends. A derived class calls it in its own destructor,
+    // while its handlers still exist.
     void Stop();
     bool IsRunning() const { return m_running; }
     bool LastStartPortTaken() const { return m_portTaken; }
     int Port() const { return m_port; }
     // Set before Start; a value of 0 or less keeps the default.
     void SetLimits(const ServerLimits& limits);
-    // Connection threads registered and not yet reaped (for tests).
-    size_t ConnectionThreadCount();
+    // Connections admitted and not yet closed, and serving threads started
+    // (for tests).
+    size_t ConnectionCount();
+    size_t ServingThreadCount();
 
 protected:
-    struct ConnectionSlot;
-    struct ConnectionRecord {
-        CGenericServer* server;
-        SrvSocket socket;
-        ConnectionSlot* slot;
-    };
-
-    void AcceptConnection(SrvSocket socket, const char* peerAddress, unsigned short peerPort);
-    void EndConnection(SrvWatch* watch, SrvSocket socket, ConnectionRecord* record, unsigned long threadId);
-    // Called by Stop once every connection thread has ended.
+    // Called by Stop once every thread has ended.
     virtual void OnStopped() {}
 
 private:
+    using Clock = std::chrono::steady_clock;
     enum class StartState { kPending, kReady, kFailed };
-    enum class Step { kContinue, kEnd };
+    enum class Phase { kHeader, kIdle, kServing };
+    // Where a connection goes after a step: back to the watch thread, to a
+    // serving thread, or closed.
+    enum class Next { kWatch, kServe, kClose };
+    enum class Pumped { kDone, kBlocked, kCut, kFailed };
 
-    // One connection's own state; only its thread touches it.
+    struct ConnectionSlot;
+    // One connection's state; only the thread that holds it touches it.
     struct Connection;
+    using ConnectionPtr = std::unique_ptr<Connection>;
 
     static unsigned AcceptThreadProc(void* arg);
-    static unsigned ReaperThreadProc(void* arg);
-    static unsigned ConnectionThreadProc(void* arg);
+    static unsigned WatchThreadProc(void* arg);
+    static unsigned ServingThreadProc(void* arg);
     void RunAcceptThread();
-    void RunReaperThread();
-    void ServeConnection(Connection& c);
-    Step ReceiveMore(Connection& c);
-    Step SendResponse(Connection& c, CResponse& response);
-    bool SendBytes(Connection& c, const char* bytes, int length, bool more);
-    bool SendFileRange(Connection& c, SrvFile* file, long long offset, int length);
-    bool WaitWritable(Connection& c);
+    void RunWatchThread();
+    void RunServingThread();
+
+    void AcceptConnection(SrvSocket socket, const char* peerAddress, unsigned short peerPort);
+    // The watch thread's side.
+    Next OnReady(Connection& c, char* area);
+    Next OnClock(Connection& c);
+    Clock::time_point NextDeadline(const Connection& c) const;
+    Next AccountWait(Connection& c);
+    // A serving thread's side.
+    Next Serve(Connection& c, std::unique_ptr<char[]>& sendArea);
+    Pumped Pump(Connection& c, std::unique_ptr<char[]>& sendArea);
+    long SendFilePart(Connection& c, std::unique_ptr<char[]>& sendArea);
+    Next StartLinger(Connection& c);
     void CountSent(Connection& c, long bytes);
+    // Hand-overs between the threads.
+    void Watch(ConnectionPtr c);
+    void QueueToServe(ConnectionPtr c);
+    ConnectionPtr NextToServe();
+    void Close(ConnectionPtr c);
+
     // Admits one more connection. At the cap it makes room by ending, in
     // this order: the connection idle longest between requests; the one
     // whose request header has been incomplete longest (past the grace);
@@ -163,31 +187,34 @@ private:
     // grace. Null when none of these is there.
     ConnectionSlot* TakeSlot();
     void ReleaseSlot(ConnectionSlot* slot);
-    enum class Phase { kHeader, kIdle, kServing };
     // Moves the connection to a phase, from now; false when it has been
     // ended to make room for another.
     bool EnterPhase(Connection& c, Phase phase);
     bool Ended(Connection& c);
     void PublishRate(Connection& c, long long bytesPerSecond);
-    void Linger(Connection& c);
-    void ReapFinished();
     void ReportStarted(StartState state, bool portTaken = false);
     bool WaitStarted();
     void JoinAndClose(SrvThread& thread);
 
     SrvThread m_acceptThread;
-    SrvThread m_reaperThread;
+    SrvThread m_watchThread;
     SrvStopEvent* m_stopEvent = nullptr;
+    SrvPoller* m_poller = nullptr;
 
     // Stands in for the started event: each server thread reports ready or failed.
     std::mutex m_startLock;
     std::condition_variable m_startChanged;
     StartState m_startState = StartState::kPending;
 
-    std::list<SrvThread> m_connectionThreads; // in order of creation
-    std::deque<SrvThread> m_finishedThreads;
-    std::mutex m_recordLock;
-    std::mutex m_threadListLock;
+    // Connections on their way to the watch thread or to a serving thread,
+    // and the serving threads; guarded by m_queueLock.
+    std::mutex m_queueLock;
+    std::condition_variable m_serveQueued;
+    std::deque<ConnectionPtr> m_toWatch;
+    std::deque<ConnectionPtr> m_toServe;
+    std::vector<SrvThread> m_servingThreads;
+    size_t m_freeServingThreads = 0; // waiting for a connection, or about to
+    bool m_stopping = false;
 
     int m_port = 0;
     bool m_running = false;

@@ -1,10 +1,12 @@
 // What the cache server needs from the platform: a stop signal, a loopback
-// listener, per-connection readiness waits, non-blocking receive and send,
-// threads, and files that can be read while another thread appends to them.
-// The Windows layer uses Winsock 2 event-select; the native layer uses poll
-// with an eventfd as the stop signal.
+// listener, one wait on the readiness of many connections, non-blocking
+// receive and send, threads, and files that can be read while another
+// thread appends to them. The Windows layer uses Winsock 2 (event-select for
+// the listener, WSAPoll for connections); the native layer uses poll, with
+// eventfds as the stop signal and the poller's wake-up.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -12,11 +14,6 @@
 using SrvSocket = std::intptr_t;
 constexpr SrvSocket kSrvNoSocket = -1;
 
-// Results of SrvWaitConnection.
-constexpr int kSrvReady = 1;
-constexpr int kSrvTimedOut = 0;
-constexpr int kSrvStopped = -1;
-constexpr int kSrvWaitFailed = -2;
 // Results of SrvRecv, SrvSend and SrvSendFile besides a byte count.
 constexpr long kSrvWouldBlock = -1;
 constexpr long kSrvIoError = -2;
@@ -47,18 +44,22 @@ SrvAcceptWait SrvWaitAccept(SrvListener* listener, SrvStopEvent* stop);
 SrvSocket SrvAccept(SrvListener* listener, char (&peer)[16], unsigned short* peerPort);
 void SrvCloseListener(SrvListener* listener);
 
-// A connection socket watched for readiness.
-struct SrvWatch;
-SrvWatch* SrvWatchSocket(SrvSocket socket);
-enum class SrvWaitFor { kRead, kWrite };
-// Waits until the socket may have become readable (or writable), the stop
-// event is signalled or timeoutMs (-1: no limit) passed. A wake-up is only
-// a hint: the caller retries its receive or send, which tells for sure.
-int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, SrvWaitFor what, int timeoutMs);
-void SrvCloseWatch(SrvWatch* watch);
-// Ends any wait on the watched socket at once, from another thread; the
-// connection is about to be ended.
-void SrvWakeWatch(SrvWatch* watch);
+// Readiness of many connections at once, for the one thread that waits on
+// them; any other thread may cut that wait short.
+struct SrvPoller;
+SrvPoller* SrvCreatePoller();
+void SrvClosePoller(SrvPoller* poller);
+// Ends the poller's current wait, or its next one, at once.
+void SrvWakePoller(SrvPoller* poller);
+struct SrvPollItem {
+    SrvSocket socket = kSrvNoSocket;
+    bool write = false; // wait until it takes bytes; otherwise until bytes arrive
+    bool ready = false; // set by SrvPoll, for an error or a hang-up too
+};
+// Waits until an item may be ready, the poller is woken or timeoutMs (-1: no
+// limit) passed. A readiness is only a hint: the caller's receive or send
+// tells for sure. False when the wait itself failed.
+bool SrvPoll(SrvPoller* poller, SrvPollItem* items, size_t count, int timeoutMs);
 // Bytes received (0: the peer closed), kSrvWouldBlock or kSrvIoError.
 long SrvRecv(SrvSocket socket, char* buffer, int length);
 // more: further bytes follow at once, so the system may hold these back to

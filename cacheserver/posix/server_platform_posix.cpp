@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <new>
+#include <vector>
 
 const char kSrvPathSeparator = '/';
 
@@ -31,8 +32,9 @@ struct SrvStopEvent {
 struct SrvListener {
     int fd;
 };
-struct SrvWatch {
-    int fd;
+struct SrvPoller {
+    int wakeFd;
+    std::vector<pollfd> fds; // reused from wait to wait
 };
 struct SrvFile {
     int fd;
@@ -205,34 +207,53 @@ void SrvCloseListener(SrvListener* listener)
     delete listener;
 }
 
-SrvWatch* SrvWatchSocket(SrvSocket socket)
+SrvPoller* SrvCreatePoller()
 {
-    return new (std::nothrow) SrvWatch{static_cast<int>(socket)};
+    const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    auto* poller = new (std::nothrow) SrvPoller{fd, {}};
+    if (!poller)
+        close(fd);
+    return poller;
 }
 
-int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, SrvWaitFor what, int timeoutMs)
+void SrvClosePoller(SrvPoller* poller)
 {
-    // Only what is asked for: asking for input while a response is being
-    // sent would wake at once for every pipelined request.
-    const short events = what == SrvWaitFor::kRead ? POLLIN : POLLOUT;
-    short revents = 0;
-    const int r = PollWithStop(stop, watch->fd, events, &revents, timeoutMs);
-    if (r < 0)
-        return kSrvWaitFailed;
-    if (r > 0)
-        return kSrvStopped;
-    return revents != 0 ? kSrvReady : kSrvTimedOut;
+    if (!poller)
+        return;
+    close(poller->wakeFd);
+    delete poller;
 }
 
-void SrvWakeWatch(SrvWatch* watch)
+void SrvWakePoller(SrvPoller* poller)
 {
-    // poll reports a socket shut down for receiving as readable.
-    shutdown(watch->fd, SHUT_RDWR);
+    const eventfd_t one = 1;
+    // A full counter already wakes the waiter.
+    (void)!write(poller->wakeFd, &one, sizeof one);
 }
 
-void SrvCloseWatch(SrvWatch* watch)
+bool SrvPoll(SrvPoller* poller, SrvPollItem* items, size_t count, int timeoutMs)
 {
-    delete watch;
+    std::vector<pollfd>& fds = poller->fds;
+    try {
+        fds.resize(count + 1);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    fds[0] = {poller->wakeFd, POLLIN, 0};
+    for (size_t i = 0; i < count; ++i)
+        fds[i + 1] = {static_cast<int>(items[i].socket), static_cast<short>(items[i].write ? POLLOUT : POLLIN), 0};
+    const int n = poll(fds.data(), fds.size(), timeoutMs);
+    if (n < 0)
+        return errno == EINTR;
+    if (fds[0].revents & POLLIN) {
+        eventfd_t drained;
+        (void)!read(poller->wakeFd, &drained, sizeof drained);
+    }
+    for (size_t i = 0; i < count; ++i)
+        items[i].ready = fds[i + 1].revents != 0;
+    return true;
 }
 
 long SrvRecv(SrvSocket socket, char* buffer, int length)

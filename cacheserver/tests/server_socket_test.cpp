@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -86,6 +88,39 @@ TEST_F(ServerSockets, LargeResponseToASlowReaderArrivesWhole)
     EXPECT_EQ(BodyOf(client.ReceiveResponse()), "s");
 }
 
+// Peers that trickle a header or stop reading hold no thread: with more of
+// them than there are serving threads, a new client is still answered at
+// once, and every one of them is served in the end.
+TEST_F(ServerSockets, SlowPeersHoldNoThread)
+{
+    Store("/big.bin", std::string(4 << 20, 'b'));
+    Store("/small", "s");
+    constexpr size_t kEach = kMaxServingThreads + 8;
+    std::vector<std::unique_ptr<TestClient>> trickling, stalled;
+    for (size_t i = 0; i < kEach; ++i) {
+        trickling.push_back(std::make_unique<TestClient>(m_port));
+        ASSERT_TRUE(trickling.back()->Send("GET /small HTTP/1.0\r\nX-A: "));
+        stalled.push_back(std::make_unique<TestClient>(m_port, 4096));
+        ASSERT_TRUE(stalled.back()->Send("GET /big.bin HTTP/1.0\r\n\r\n"));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // every stalled send has blocked
+
+    const auto t0 = Clock::now();
+    TestClient fresh(m_port);
+    ASSERT_TRUE(fresh.Send("GET /small HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(BodyOf(fresh.ReceiveResponse(2000)), "s");
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(500));
+    EXPECT_LE(m_server.ServingThreadCount(), kMaxServingThreads);
+    EXPECT_EQ(m_server.ConnectionCount(), 2 * kEach + 1);
+
+    for (auto& c : trickling) {
+        ASSERT_TRUE(c->Send("1\r\n\r\n"));
+        EXPECT_EQ(BodyOf(c->ReceiveResponse(2000)), "s");
+    }
+    for (auto& c : stalled)
+        EXPECT_EQ(BodyOf(c->ReceiveResponse(10000)).size(), size_t(4) << 20);
+}
+
 TEST_F(ServerSockets, EndlessRequestIsCutOff)
 {
     TestClient client(m_port);
@@ -121,9 +156,9 @@ TEST_F(ServerSockets, EndedConnectionsAreReaped)
         client.ReceiveResponse();
     }
     const auto until = Clock::now() + std::chrono::seconds(3);
-    while (m_server.ConnectionThreadCount() != 0 && Clock::now() < until)
+    while (m_server.ConnectionCount() != 0 && Clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(m_server.ConnectionThreadCount(), 0u);
+    EXPECT_EQ(m_server.ConnectionCount(), 0u);
 }
 
 TEST_F(ServerSockets, StopEndsIdleConnectionsAndCanStartAgain)
@@ -141,7 +176,7 @@ TEST_F(ServerSockets, StopEndsIdleConnectionsAndCanStartAgain)
     m_server.Stop();
     EXPECT_LT(Clock::now() - t0, std::chrono::seconds(2));
     EXPECT_FALSE(m_server.IsRunning());
-    EXPECT_EQ(m_server.ConnectionThreadCount(), 0u);
+    EXPECT_EQ(m_server.ConnectionCount(), 0u);
     for (auto& c : idle)
         EXPECT_TRUE(c->PeerClosed(1000));
     ASSERT_TRUE(m_server.Start(m_port));

@@ -307,9 +307,9 @@ void ReadSlowly(TestClient& client, int pauseMs, int budgetMs)
 bool ConnectionsEndWithin(CHTTPServer& server, int timeoutMs)
 {
     const auto t0 = Clock::now();
-    while (server.ConnectionThreadCount() > 0 && MillisecondsSince(t0) < timeoutMs)
+    while (server.ConnectionCount() > 0 && MillisecondsSince(t0) < timeoutMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return server.ConnectionThreadCount() == 0;
+    return server.ConnectionCount() == 0;
 }
 
 } // namespace

@@ -123,9 +123,13 @@ void WriteFileText(const std::string& path, const std::string& text)
     std::ofstream(path, std::ios::binary) << text;
 }
 
-TestClient::TestClient(int port)
+TestClient::TestClient(int port, int receiveBuffer)
 {
     m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Set before connecting, the window is small from the start; shrunk
+    // later, the peer's bytes in flight are dropped and resent slowly.
+    if (m_fd >= 0 && receiveBuffer > 0)
+        SetReceiveBuffer(receiveBuffer);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

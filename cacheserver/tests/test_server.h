@@ -63,7 +63,8 @@ void WriteFileText(const std::string& path, const std::string& text);
 // Blocking loopback client.
 class TestClient {
 public:
-    explicit TestClient(int port);
+    // receiveBuffer 0: the system's own.
+    explicit TestClient(int port, int receiveBuffer = 0);
     ~TestClient();
     bool Connected() const { return m_fd >= 0; }
     bool Send(const std::string& bytes);

@@ -1,4 +1,5 @@
-// The server platform on Windows: Winsock 2 with the event-select model,
+// The server platform on Windows: Winsock 2 (event-select for the listener,
+// WSAPoll for connections),
 // kernel threads from _beginthreadex, files through the kernel's handles
 // (the C runtime's cannot be renamed or deleted while open).
 #include "cacheserver/core/server_platform.h"
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <cstdio>
 #include <new>
+#include <vector>
 
 const char kSrvPathSeparator = '\\';
 
@@ -21,9 +23,10 @@ struct SrvListener {
     SOCKET socket;
     WSAEVENT acceptEvent;
 };
-struct SrvWatch {
-    SOCKET socket;
-    WSAEVENT event;
+struct SrvPoller {
+    // A datagram socket connected to itself: a byte sent to it ends a wait.
+    SOCKET wake;
+    std::vector<WSAPOLLFD> fds; // reused from wait to wait
 };
 struct SrvFile {
     HANDLE handle;
@@ -182,6 +185,14 @@ SrvSocket SrvAccept(SrvListener* listener, char (&peer)[16], unsigned short* pee
     *peerPort = address.sin_port;
     if (s == INVALID_SOCKET)
         return kSrvNoSocket;
+    // The accepted socket inherits the listener's event-select, which a
+    // connection has no use for; without it, it is made non-blocking
+    // explicitly ("accept" and "WSAEventSelect" on learn.microsoft.com).
+    u_long nonBlocking = 1;
+    if (WSAEventSelect(s, nullptr, 0) == SOCKET_ERROR || ioctlsocket(s, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+        closesocket(s);
+        return kSrvNoSocket;
+    }
     // Responses go out whole; waiting for an acknowledgement before the
     // last small piece would only add latency.
     BOOL on = TRUE;
@@ -198,53 +209,67 @@ void SrvCloseListener(SrvListener* listener)
     delete listener;
 }
 
-SrvWatch* SrvWatchSocket(SrvSocket socket)
+SrvPoller* SrvCreatePoller()
 {
-    const WSAEVENT event = WSACreateEvent();
-    if (event == WSA_INVALID_EVENT)
+    const SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET)
         return nullptr;
-    if (WSAEventSelect(AsSocket(socket), event, FD_READ | FD_WRITE | FD_CLOSE) == SOCKET_ERROR) {
-        WSACloseEvent(event);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    u_long nonBlocking = 1;
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == SOCKET_ERROR ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == SOCKET_ERROR ||
+        connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == SOCKET_ERROR ||
+        ioctlsocket(s, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+        closesocket(s);
         return nullptr;
     }
-    auto* watch = new (std::nothrow) SrvWatch{AsSocket(socket), event};
-    if (!watch)
-        WSACloseEvent(event);
-    return watch;
+    auto* poller = new (std::nothrow) SrvPoller{s, {}};
+    if (!poller)
+        closesocket(s);
+    return poller;
 }
 
-int SrvWaitConnection(SrvWatch* watch, SrvStopEvent* stop, SrvWaitFor, int timeoutMs)
+void SrvClosePoller(SrvPoller* poller)
 {
-    // Event-select records FD_READ again only after a receive and FD_WRITE
-    // only after a send that would have blocked, so waiting for whatever
-    // the socket reports cannot spin: the caller retries and finds out.
-    const WSAEVENT events[2] = {stop->event, watch->event};
-    const DWORD limit = timeoutMs < 0 ? WSA_INFINITE : static_cast<DWORD>(timeoutMs);
-    const DWORD r = WSAWaitForMultipleEvents(2, events, FALSE, limit, FALSE);
-    if (r == WSA_WAIT_FAILED)
-        return kSrvWaitFailed;
-    if (r == WSA_WAIT_TIMEOUT)
-        return kSrvTimedOut;
-    if (r == WSA_WAIT_EVENT_0)
-        return kSrvStopped;
-    WSANETWORKEVENTS network;
-    WSAEnumNetworkEvents(watch->socket, watch->event, &network);
-    return kSrvReady;
-}
-
-void SrvWakeWatch(SrvWatch* watch)
-{
-    // The waiter retries its receive, which would block, and then finds
-    // that it has been told to end.
-    WSASetEvent(watch->event);
-}
-
-void SrvCloseWatch(SrvWatch* watch)
-{
-    if (!watch)
+    if (!poller)
         return;
-    WSACloseEvent(watch->event);
-    delete watch;
+    closesocket(poller->wake);
+    delete poller;
+}
+
+void SrvWakePoller(SrvPoller* poller)
+{
+    // Bytes already waiting wake the waiter just as well, so a full buffer
+    // loses nothing.
+    send(poller->wake, "w", 1, 0);
+}
+
+bool SrvPoll(SrvPoller* poller, SrvPollItem* items, size_t count, int timeoutMs)
+{
+    std::vector<WSAPOLLFD>& fds = poller->fds;
+    try {
+        fds.resize(count + 1);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // Only POLLRDNORM and POLLWRNORM are asked for: WSAPoll reports errors
+    // and hang-ups by itself, and refuses some other requested flags.
+    fds[0] = {poller->wake, POLLRDNORM, 0};
+    for (size_t i = 0; i < count; ++i)
+        fds[i + 1] = {AsSocket(items[i].socket), static_cast<SHORT>(items[i].write ? POLLWRNORM : POLLRDNORM), 0};
+    if (WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), timeoutMs < 0 ? -1 : timeoutMs) == SOCKET_ERROR)
+        return false;
+    if (fds[0].revents != 0) {
+        char drained[64];
+        while (recv(poller->wake, drained, sizeof drained, 0) > 0) {
+        }
+    }
+    for (size_t i = 0; i < count; ++i)
+        items[i].ready = fds[i + 1].revents != 0;
+    return true;
 }
 
 long SrvRecv(SrvSocket socket, char* buffer, int length)
