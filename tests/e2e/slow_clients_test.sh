@@ -2,11 +2,8 @@
 # 1,000 hostile local connections (slowhttptest: slow headers, then slow
 # reads, 50 new ones a second) against the cache server, natively and the
 # Windows host under Wine, with a real client asking for a resource once a
-# second beside them: it is never refused for more than 1 s in a row. The
-# native server stays under 64 MiB. Under Wine every thread costs about
-# 1 MiB of resident memory whatever stack it asks for (Wine gives each at
-# least 1 MiB), so there the check is that the threads stay within the cap
-# of 256 connections. Loopback only; each attack ends by itself.
+# second beside them: it is never refused for more than 1 s in a row, and
+# the server stays under 64 MiB. Loopback only; each attack ends by itself.
 source "$(dirname "$0")/lib.sh"
 e2e_prefix
 work=$(mktemp -d)
@@ -28,15 +25,8 @@ attack_checks() {
     check "$label $mode: probes ran" bash -c "[ \$(sed -n 's/^probes //p' <<< \"\$1\") -ge $((seconds - 2)) ]" _ "$out"
     check "$label $mode: the real client is never refused for more than 1 s in a row" \
       awk -v s="$(sed -n 's/^longest_refusal_s //p' <<< "$out")" 'BEGIN { exit !(s != "" && s <= 1.0) }'
-    if [ "$label" = native ]; then
-      check "$label $mode: the server stays under 64 MiB" \
-        awk -v m="$(sed -n 's/^peak_rss_mib //p' <<< "$out")" 'BEGIN { exit !(m > 0 && m < 64) }'
-    else
-      # The cap's 256 connection threads, the accept and reaper threads, Wine's own
-      # and threads that have ended their work but not yet exited.
-      check "$label $mode: threads stay within the cap" \
-        awk -v t="$(sed -n 's/^peak_threads //p' <<< "$out")" 'BEGIN { exit !(t > 0 && t <= 320) }'
-    fi
+    check "$label $mode: the server stays under 64 MiB" \
+      awk -v m="$(sed -n 's/^peak_rss_mib //p' <<< "$out")" 'BEGIN { exit !(m > 0 && m < 64) }'
   done
 }
 
