@@ -48,7 +48,7 @@ struct CacheServerConfig {
     // Another port to try when one cannot be listened on (may be empty).
     std::function<int()> drawPort;
     // The resource CDN base URL (ends in "/"). Read at every miss, so the
-    // caller may change it while the server runs; only connection threads
+    // caller may change it while the server runs; only serving threads
     // call it, and they have all ended when Stop returns.
     std::function<std::string()> cdnBase;
     CdnFetch fetch;

@@ -37,6 +37,9 @@ constexpr size_t kMaxServingThreads = 16;
 // A serving thread's deepest path is a request's parsing and the composing
 // of its head (a few KiB); the CDN fetch runs on a thread of its own.
 constexpr unsigned kServingStackBytes = 64 * 1024;
+// How long a serving thread waits for a kept-alive peer's next request
+// before handing the connection to the watch thread.
+constexpr int kNextRequestWaitMs = 20;
 // A peer whose request grows beyond this without completing is cut off.
 constexpr size_t kMaxRequestBytes = 65536;
 // How long Start waits for each server thread to report ready.
@@ -165,13 +168,16 @@ private:
     void AcceptConnection(SrvSocket socket, const char* peerAddress, unsigned short peerPort);
     // The watch thread's side.
     Next OnReady(Connection& c, char* area);
+    // Takes what has arrived of a request: kServe once it is whole.
+    Next ReceiveRequest(Connection& c, char* area, int areaBytes);
     Next OnClock(Connection& c);
     Clock::time_point NextDeadline(const Connection& c) const;
     Next AccountWait(Connection& c);
     // A serving thread's side.
-    Next Serve(Connection& c, std::unique_ptr<char[]>& sendArea);
-    Pumped Pump(Connection& c, std::unique_ptr<char[]>& sendArea);
-    long SendFilePart(Connection& c, std::unique_ptr<char[]>& sendArea);
+    Next Serve(Connection& c, std::unique_ptr<char[]>& area);
+    Next AwaitNextRequest(Connection& c, std::unique_ptr<char[]>& area);
+    Pumped Pump(Connection& c, std::unique_ptr<char[]>& area);
+    long SendFilePart(Connection& c, std::unique_ptr<char[]>& area);
     Next StartLinger(Connection& c);
     void CountSent(Connection& c, long bytes);
     // Hand-overs between the threads.

@@ -58,7 +58,7 @@ CHTTPServer::CHTTPServer()
 
 CHTTPServer::~CHTTPServer()
 {
-    // Connection threads call into this object: end them while it is whole.
+    // Server threads call into this object: end them while it is whole.
     Stop();
 }
 

@@ -60,6 +60,9 @@ struct SrvPollItem {
 // limit) passed. A readiness is only a hint: the caller's receive or send
 // tells for sure. False when the wait itself failed.
 bool SrvPoll(SrvPoller* poller, SrvPollItem* items, size_t count, int timeoutMs);
+// Waits up to timeoutMs for bytes (or the peer's close) on one socket; true
+// when it may have some, as a hint like SrvPoll's.
+bool SrvWaitReadable(SrvSocket socket, int timeoutMs);
 // Bytes received (0: the peer closed), kSrvWouldBlock or kSrvIoError.
 long SrvRecv(SrvSocket socket, char* buffer, int length);
 // more: further bytes follow at once, so the system may hold these back to

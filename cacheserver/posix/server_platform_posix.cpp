@@ -256,6 +256,12 @@ bool SrvPoll(SrvPoller* poller, SrvPollItem* items, size_t count, int timeoutMs)
     return true;
 }
 
+bool SrvWaitReadable(SrvSocket socket, int timeoutMs)
+{
+    pollfd fd = {static_cast<int>(socket), POLLIN, 0};
+    return poll(&fd, 1, timeoutMs) > 0;
+}
+
 long SrvRecv(SrvSocket socket, char* buffer, int length)
 {
     const ssize_t n = recv(static_cast<int>(socket), buffer, static_cast<size_t>(length), 0);

@@ -20,7 +20,7 @@ void StopCacheServer()
 bool LaunchCacheServer(const CacheServerConfig& config)
 {
     // Registered after every static object was constructed, so it runs
-    // before any of them is destroyed: connection threads still call back
+    // before any of them is destroyed: serving threads still call back
     // into the configuration (the CDN base) until they have ended.
     static const bool registered = std::atexit(&StopCacheServer) == 0;
     (void)registered;

@@ -272,6 +272,12 @@ bool SrvPoll(SrvPoller* poller, SrvPollItem* items, size_t count, int timeoutMs)
     return true;
 }
 
+bool SrvWaitReadable(SrvSocket socket, int timeoutMs)
+{
+    WSAPOLLFD fd = {AsSocket(socket), POLLRDNORM, 0};
+    return WSAPoll(&fd, 1, timeoutMs) > 0;
+}
+
 long SrvRecv(SrvSocket socket, char* buffer, int length)
 {
     WSABUF piece = {static_cast<ULONG>(length), buffer};
@@ -307,7 +313,7 @@ bool SrvStartThread(SrvThreadProc proc, void* arg, SrvThread* thread, unsigned s
     if (!start)
         return false;
     unsigned id = 0;
-    // A reservation, not a commitment: many connection threads must fit a
+    // A reservation, not a commitment: the serving threads must fit a
     // 32-bit address space.
     const unsigned flags = stackBytes > 0 ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0;
     const uintptr_t handle = _beginthreadex(nullptr, stackBytes, &ThreadTrampoline, start, flags, &id);
