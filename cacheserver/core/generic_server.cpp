@@ -26,8 +26,12 @@ int MillisecondsBetween(Clock::time_point from, Clock::time_point to)
 struct CGenericServer::ConnectionSlot {
     Phase phase = Phase::kHeader;
     Clock::time_point phaseSince = Clock::now(); // a header's clock starts at the accept
-    // While serving: the peer's recent rate, or -1 before it has kept us waiting.
+    // While serving: the peer's recent rate, or -1 before it has been
+    // measured; and since when the answer has waited for the peer to make
+    // room, while it has not been measured.
     long long readRate = -1;
+    bool waitingForRoom = false;
+    Clock::time_point waitingSince;
     bool ended = false; // told to end to make room
 };
 
@@ -568,6 +572,7 @@ CGenericServer::Next CGenericServer::Serve(Connection& c, std::unique_ptr<char[]
             }
             c.wait = Connection::Wait::kWritable;
             c.waitingSince = Clock::now();
+            PublishWaitingForRoom(c);
             return Next::kWatch;
         case Pumped::kCut:
             // The peer sees the stream end before the announced length.
@@ -677,6 +682,7 @@ CGenericServer::ConnectionSlot* CGenericServer::TakeSlot()
     ConnectionSlot* longestIdle = nullptr;
     ConnectionSlot* oldestHeader = nullptr;
     ConnectionSlot* slowestReader = nullptr;
+    ConnectionSlot* longestUnmeasured = nullptr;
     for (ConnectionSlot* slot : m_slots) {
         if (slot->ended)
             continue; // on its way out: its place is free already
@@ -687,21 +693,31 @@ CGenericServer::ConnectionSlot* CGenericServer::TakeSlot()
         } else if (slot->phase == Phase::kHeader) {
             if (!oldestHeader || slot->phaseSince < oldestHeader->phaseSince)
                 oldestHeader = slot;
-        } else if (slot->readRate >= 0 && (!slowestReader || slot->readRate < slowestReader->readRate)) {
-            slowestReader = slot;
+        } else if (slot->readRate >= 0) {
+            if (!slowestReader || slot->readRate < slowestReader->readRate)
+                slowestReader = slot;
+        } else if (slot->waitingForRoom) {
+            if (!longestUnmeasured || slot->waitingSince < longestUnmeasured->waitingSince)
+                longestUnmeasured = slot;
         }
     }
     if (taken >= static_cast<size_t>(m_limits.maxConnections)) {
         // A connection between requests loses nothing it asked for. A real
         // client's header is whole within milliseconds, so a header that has
         // taken longer is a trickle, and goes before the slowest reader; one
-        // younger than that goes only when nothing else can. A connection
-        // whose answer is being made (a miss waiting for the CDN) stays.
+        // younger than that goes only when nothing else can. A reader whose
+        // rate is not known yet has at least kept its answer waiting. A
+        // connection whose answer is being made (a miss waiting for the CDN)
+        // stays.
         ConnectionSlot* victim = longestIdle;
         if (!victim && oldestHeader && oldestHeader->phaseSince <= graceStart)
             victim = oldestHeader;
         if (!victim)
-            victim = slowestReader ? slowestReader : oldestHeader;
+            victim = slowestReader;
+        if (!victim)
+            victim = longestUnmeasured;
+        if (!victim)
+            victim = oldestHeader;
         if (!victim)
             return nullptr;
         // The watch thread closes it now; a serving thread at its next step.
@@ -733,6 +749,7 @@ bool CGenericServer::EnterPhase(Connection& c, Phase phase)
         c.slot->phaseSince = Clock::now();
     }
     c.slot->readRate = -1;
+    c.slot->waitingForRoom = false;
     c.idle = phase == Phase::kIdle;
     return true;
 }
@@ -747,5 +764,14 @@ void CGenericServer::PublishRate(Connection& c, long long bytesPerSecond)
 {
     std::lock_guard<std::mutex> hold(m_slotLock);
     c.slot->readRate = bytesPerSecond;
+}
+
+void CGenericServer::PublishWaitingForRoom(Connection& c)
+{
+    std::lock_guard<std::mutex> hold(m_slotLock);
+    if (c.slot->waitingForRoom)
+        return;
+    c.slot->waitingForRoom = true;
+    c.slot->waitingSince = Clock::now();
 }
 

@@ -189,8 +189,9 @@ private:
     // Admits one more connection. At the cap it makes room by ending, in
     // this order: the connection idle longest between requests; the one
     // whose request header has been incomplete longest (past the grace);
-    // the reader slowest by its recent rate; the oldest header within its
-    // grace. Null when none of these is there.
+    // the reader slowest by its recent rate; the reader that has kept its
+    // answer waiting longest before its rate was first measured; the
+    // oldest header within its grace. Null when none of these is there.
     ConnectionSlot* TakeSlot();
     void ReleaseSlot(ConnectionSlot* slot);
     // Moves the connection to a phase, from now; false when it has been
@@ -198,6 +199,7 @@ private:
     bool EnterPhase(Connection& c, Phase phase);
     bool Ended(Connection& c);
     void PublishRate(Connection& c, long long bytesPerSecond);
+    void PublishWaitingForRoom(Connection& c);
     void ReportStarted(StartState state, bool portTaken = false);
     bool WaitStarted();
     void JoinAndClose(SrvThread& thread);

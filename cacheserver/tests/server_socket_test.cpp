@@ -231,3 +231,24 @@ TEST(ServerCap, NewcomersDisplaceInOrder)
     ASSERT_TRUE(fourth.Send("GET /k HTTP/1.0\r\n\r\n"));
     EXPECT_EQ(BodyOf(fourth.ReceiveResponse()), "k");
 }
+
+// A reader that has kept its answer waiting makes room even before its
+// rate is known, rather than the newcomer being turned away.
+TEST(ServerCap, UnmeasuredReaderMakesRoom)
+{
+    const std::string root = FreshFolder("cap-unmeasured");
+    WriteFileText(root + Md5Hex("/big", 4), std::string(8 << 20, 'b'));
+    WriteFileText(root + Md5Hex("/k", 2), "k");
+    TestHttpServer server;
+    CacheServerConfig config = server.Config(root);
+    config.maxConnections = 1;
+    ASSERT_TRUE(server.Launch(config));
+    const int port = server.ListeningPort();
+
+    TestClient reader(port, 4096);
+    ASSERT_TRUE(reader.Send("GET /big HTTP/1.0\r\n\r\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // its answer waits for room
+    TestClient newcomer(port);
+    ASSERT_TRUE(newcomer.Send("GET /k HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(BodyOf(newcomer.ReceiveResponse(2000)), "k");
+}
