@@ -23,8 +23,9 @@
 
 // Exit code of every server thread.
 constexpr unsigned kServerThreadExitCode = 4660;
-// What the watch thread receives at once, and what a serving thread reads
-// of a file the system cannot send by itself.
+// What the watch thread receives at once, and a serving thread's own area:
+// a file body the system cannot send by itself is read into it, and so is
+// a kept-alive peer's next request.
 constexpr int kReceiveAreaBytes = 16384;
 constexpr int kSendAreaBytes = 65536;
 // Longest piece of a file body handed to the system at once.
