@@ -6,7 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -130,6 +132,16 @@ struct CdnMiss {
     long long written = 0;
     bool headerOut = false; // a request has sent its header
     Clock::time_point lastProgress = Clock::now();
+    // Wake-ups of requests that wait without a thread of their own.
+    std::vector<const std::function<void()>*> wakeUps;
+
+    // Tells every waiting request that something changed. Called under lock.
+    void Changed()
+    {
+        changed.notify_all();
+        for (const std::function<void()>* wake : wakeUps)
+            (*wake)();
+    }
 };
 
 namespace {
@@ -161,7 +173,7 @@ public:
         // whole one from a broken one.
         if (status == 200 && contentLength < 0) {
             m.state = State::kFailed;
-            m.changed.notify_all();
+            m.Changed();
             return false;
         }
         m.status = status;
@@ -174,7 +186,7 @@ public:
             m.state = State::kComplete;
             m.Settle();
         }
-        m.changed.notify_all();
+        m.Changed();
         if (m.state != State::kStreaming)
             return false;
         // A thread that has waited for the network tends to take the CPU
@@ -208,7 +220,7 @@ public:
         }
         m.written += n;
         m.lastProgress = Clock::now();
-        m.changed.notify_all();
+        m.Changed();
         // Complete is no reason to stop: a fetch that ends by itself leaves
         // its connection open for the next one.
         return m.state == State::kStreaming || m.state == State::kComplete;
@@ -248,7 +260,7 @@ private:
             return false;
         m.state = ended;
         m.cancelled = true;
-        m.changed.notify_all();
+        m.Changed();
         return true;
     }
 
@@ -273,7 +285,25 @@ public:
         : m_board(std::move(board)), m_miss(std::move(miss)), m_head(std::move(head))
     {
     }
-    ~MissResponse() override { m_board->Leave(m_miss); }
+    ~MissResponse() override
+    {
+        {
+            std::lock_guard<std::mutex> hold(m_miss->lock);
+            auto& wakeUps = m_miss->wakeUps;
+            wakeUps.erase(std::remove(wakeUps.begin(), wakeUps.end(), &m_wake), wakeUps.end());
+        }
+        m_board->Leave(m_miss);
+    }
+
+    bool SetWakeUp(std::function<void()> wake) override
+    {
+        std::lock_guard<std::mutex> hold(m_miss->lock);
+        if (m_wake)
+            return true; // given once; the first one stands
+        m_wake = std::move(wake);
+        m_miss->wakeUps.push_back(&m_wake);
+        return true;
+    }
 
     Next NextPiece(int maxBytes, Piece* piece) override
     {
@@ -283,7 +313,7 @@ public:
         std::unique_lock<std::mutex> hold(m.lock);
         if (!m.headerOut) {
             m.headerOut = true;
-            m.changed.notify_all();
+            m.Changed();
         }
         if (m_offset == m_bodyLength)
             return Next::kEnd;
@@ -354,7 +384,7 @@ private:
     {
         m_miss->state = state;
         m_miss->cancelled = true;
-        m_miss->changed.notify_all();
+        m_miss->Changed();
         hold.unlock();
         m_board->Forget(m_miss);
     }
@@ -378,6 +408,8 @@ private:
     bool m_headerSent = false;
     long long m_bodyLength = 0;
     long long m_offset = 0;
+    // Registered with the miss; its address must not change.
+    std::function<void()> m_wake;
 };
 
 } // namespace
@@ -455,7 +487,7 @@ unsigned CMissBoard::FetchThreadProc(void* arg)
             else if (m.state == State::kStreaming)
                 m.state = State::kCut;
             m.Settle();
-            m.changed.notify_all();
+            m.Changed();
         }
         board->Forget(job->miss);
     }

@@ -1,7 +1,9 @@
 #include "cacheserver/core/generic_server.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <cstdint>
 #include <new>
 
 namespace {
@@ -40,6 +42,7 @@ struct CGenericServer::Connection {
     enum class Wait {
         kRequest,  // bytes of a request (or of the next one)
         kWritable, // room for more of the response
+        kResponse, // the response's wake-up (a miss waiting for the CDN)
         kLinger,   // the peer's close, after the last answer
     };
 
@@ -67,6 +70,10 @@ struct CGenericServer::Connection {
     int pieceSent = 0;
     long long total = 0;
     bool sendFileUnsupported = false;
+    // Set by the response's wake-up; shared, as the response may call it
+    // from another thread until it is destroyed.
+    std::shared_ptr<std::atomic<bool>> woken;
+    bool wakeable = false;
     // When the peer last took a byte, when the current wait for room began,
     // how long it has kept us waiting in this rate window and what it took
     // in it. Counting starts at the response's first wait for the peer.
@@ -355,6 +362,9 @@ void CGenericServer::RunWatchThread()
     ReportStarted(StartState::kReady);
     std::vector<ConnectionPtr> watched, kept;
     std::vector<SrvPollItem> items;
+    // Each watched connection's item, if it has one.
+    constexpr size_t kNotPolled = SIZE_MAX;
+    std::vector<size_t> polled;
     while (!SrvWaitStop(m_stopEvent, 0)) {
         {
             std::lock_guard<std::mutex> hold(m_queueLock);
@@ -362,11 +372,17 @@ void CGenericServer::RunWatchThread()
                 watched.push_back(std::move(c));
             m_toWatch.clear();
         }
-        items.resize(watched.size());
+        // A response waiting for its wake-up has no socket to wait on.
+        items.clear();
+        polled.assign(watched.size(), kNotPolled);
         Clock::time_point soonest = Clock::time_point::max();
         for (size_t i = 0; i < watched.size(); ++i) {
-            items[i] = {watched[i]->socket, watched[i]->wait == Connection::Wait::kWritable, false};
-            soonest = std::min(soonest, NextDeadline(*watched[i]));
+            const Connection& c = *watched[i];
+            if (c.wait != Connection::Wait::kResponse) {
+                polled[i] = items.size();
+                items.push_back({c.socket, c.wait == Connection::Wait::kWritable, false});
+            }
+            soonest = std::min(soonest, NextDeadline(c));
         }
         // Rounded up, so that a deadline is past when the wait ends.
         const int timeoutMs = soonest == Clock::time_point::max() ? -1 : MillisecondsUntil(soonest) + 1;
@@ -379,7 +395,7 @@ void CGenericServer::RunWatchThread()
         for (size_t i = 0; i < watched.size(); ++i) {
             Connection& c = *watched[i];
             Next next = Ended(c) ? Next::kClose : Next::kWatch;
-            if (next == Next::kWatch && items[i].ready)
+            if (next == Next::kWatch && polled[i] != kNotPolled && items[polled[i]].ready)
                 next = OnReady(c, area.get());
             if (next == Next::kWatch)
                 next = OnClock(c);
@@ -466,6 +482,8 @@ CGenericServer::Next CGenericServer::AwaitNextRequest(Connection& c, std::unique
 
 CGenericServer::Next CGenericServer::OnClock(Connection& c)
 {
+    if (c.wait == Connection::Wait::kResponse)
+        return c.woken->load() || Clock::now() >= c.deadline ? Next::kServe : Next::kWatch;
     if (c.wait == Connection::Wait::kWritable) {
         if (Clock::now() < NextDeadline(c))
             return Next::kWatch;
@@ -556,6 +574,12 @@ CGenericServer::Next CGenericServer::Serve(Connection& c, std::unique_ptr<char[]
             if (!c.response)
                 return StartLinger(c);
             c.request.erase(0, length);
+            if (!c.woken)
+                c.woken = std::make_shared<std::atomic<bool>>(false);
+            c.wakeable = c.response->SetWakeUp([woken = c.woken, poller = m_poller] {
+                woken->store(true);
+                SrvWakePoller(poller);
+            });
             c.pieceHeld = false;
             c.total = 0;
             c.blockedMs = 0;
@@ -573,6 +597,10 @@ CGenericServer::Next CGenericServer::Serve(Connection& c, std::unique_ptr<char[]
             c.wait = Connection::Wait::kWritable;
             c.waitingSince = Clock::now();
             PublishWaitingForRoom(c);
+            return Next::kWatch;
+        case Pumped::kWaiting:
+            c.wait = Connection::Wait::kResponse;
+            c.deadline = Clock::now() + std::chrono::milliseconds(kResponseRecheckMs);
             return Next::kWatch;
         case Pumped::kCut:
             // The peer sees the stream end before the announced length.
@@ -599,9 +627,15 @@ CGenericServer::Pumped CGenericServer::Pump(Connection& c, std::unique_ptr<char[
             if (Ended(c) || SrvWaitStop(m_stopEvent, 0))
                 return Pumped::kFailed;
             c.piece = CResponse::Piece();
+            // Cleared before asking: a wake-up from now on is not lost.
+            if (c.wakeable)
+                c.woken->store(false);
             const CResponse::Next next = c.response->NextPiece(kSendFilePieceBytes, &c.piece);
-            if (next == CResponse::Next::kWait)
+            if (next == CResponse::Next::kWait) {
+                if (c.wakeable)
+                    return Pumped::kWaiting;
                 continue;
+            }
             if (next == CResponse::Next::kEnd)
                 return Pumped::kDone;
             if (next == CResponse::Next::kCut)

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,9 @@ constexpr unsigned kServingStackBytes = 64 * 1024;
 // How long a serving thread waits for a kept-alive peer's next request
 // before handing the connection to the watch thread.
 constexpr int kNextRequestWaitMs = 20;
+// A response waiting without a thread (a miss waiting for the CDN) is
+// asked again at least this often, so that its own time limits hold.
+constexpr int kResponseRecheckMs = 1000;
 // A peer whose request grows beyond this without completing is cut off.
 constexpr size_t kMaxRequestBytes = 65536;
 // How long Start waits for each server thread to report ready.
@@ -103,6 +107,16 @@ public:
     };
     // The next piece, at most maxBytes long.
     virtual Next NextPiece(int maxBytes, Piece* piece) = 0;
+    // Given once, before the first piece. A response that may answer kWait
+    // for long calls wake (from any thread, under any lock: it only sets a
+    // flag and wakes a wait) whenever it may have more, and returns true;
+    // its connection then waits without a thread. Otherwise a kWait is
+    // asked again at once.
+    virtual bool SetWakeUp(std::function<void()> wake)
+    {
+        (void)wake;
+        return false;
+    }
 };
 
 class CGenericServer {
@@ -152,7 +166,7 @@ private:
     // Where a connection goes after a step: back to the watch thread, to a
     // serving thread, or closed.
     enum class Next { kWatch, kServe, kClose };
-    enum class Pumped { kDone, kBlocked, kCut, kFailed };
+    enum class Pumped { kDone, kBlocked, kWaiting, kCut, kFailed };
 
     struct ConnectionSlot;
     // One connection's state; only the thread that holds it touches it.

@@ -454,3 +454,29 @@ TEST(CacheStreaming, TemporaryFilesAreNeverServedAndLeftOnesAreSwept)
     EXPECT_EQ(server.Fetches(), 1);
 }
 
+// Misses waiting for the CDN hold no thread: with more of them than there
+// are serving threads, a hit is still answered, and each miss gets its
+// answer once the CDN gives it.
+TEST(CacheStreaming, MissesWaitingForTheCdnHoldNoThread)
+{
+    TestHttpServer server;
+    auto gate = std::make_shared<Gate>();
+    server.SetStreamingCdn([gate](const std::string&, ICdnReceiver& receiver) {
+        if (!gate->Wait(receiver) || !receiver.OnHead(200, "OK", 4) || !receiver.OnBody("miss", 4))
+            return CdnFetchResult::kFailed;
+        return CdnFetchResult::kComplete;
+    });
+    ASSERT_TRUE(server.LaunchIn(FreshFolder("waiting-misses")));
+    WriteFileText(server.CacheFileFor("/hit"), "hit");
+    std::vector<std::unique_ptr<TestClient>> misses;
+    for (size_t i = 0; i < kMaxServingThreads + 8; ++i) {
+        misses.push_back(std::make_unique<TestClient>(server.ListeningPort()));
+        ASSERT_TRUE(misses.back()->Send("GET /m" + std::to_string(i) + " HTTP/1.0\r\n\r\n"));
+    }
+    TestClient hit(server.ListeningPort());
+    ASSERT_TRUE(hit.Send("GET /hit HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(Body(hit.ReceiveResponse(3000)), "hit");
+    gate->Open();
+    for (auto& miss : misses)
+        EXPECT_EQ(Body(miss->ReceiveResponse(5000)), "miss");
+}
