@@ -125,6 +125,16 @@ e2e_login_then_exit() {
   winctl destroy OrvikVelmora >/dev/null && winctl endgame 30000
 }
 
+# fixed_origin_port PORT: ends the script when PORT is taken. Builds that
+# carry the origin's address need it on a fixed port, outside the range of
+# the program's own server (22325..32324).
+fixed_origin_port() {
+  if (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then
+    echo "port $1 is taken"
+    exit 1
+  fi
+}
+
 # origin_start ROOT [origin.py options]: starts the test origin on loopback;
 # sets ORIGIN_PORT, ORIGIN_LOG and ORIGIN_PID. Stopped by origin_stop.
 origin_start() {

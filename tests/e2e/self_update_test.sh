@@ -17,13 +17,8 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/install_lib.sh"
 
-# The twins carry the origin's address, so the origin gets a fixed port
-# outside the range of the program's own server (22325..32324).
 port=18517
-if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-  echo "port $port is taken"
-  exit 1
-fi
+fixed_origin_port "$port"
 
 # The signing key of this test, made once per build folder and never
 # committed; the twin with the key is rebuilt only when the key is new.

@@ -8,13 +8,8 @@
 # first build in test mode on the same URL: the test URL's origin is trusted.
 source "$(dirname "$0")/lib.sh"
 
-# The builds carry the origin's address, so the origin gets a fixed port
-# outside the range of the program's own server (22325..32324).
 port=18519
-if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-  echo "port $port is taken"
-  exit 1
-fi
+fixed_origin_port "$port"
 login="http://127.0.0.1:$port/velmora/login.html?vexalogin&pf=qq&serverId=7"
 
 # build_with DIR [CMAKE ARGS...]: the program for the word size under test,
@@ -84,24 +79,24 @@ finish
 check "the program ends with 0" [ "$rc" = 0 ]
 check "the game window opened nothing" bash -c "! grep -qF wd20170319 '$ORIGIN_LOG'"
 
+# captured_run CAPTURE-CHECK BUILD [ARGS...]: a start whose page is captured.
+captured_run() {
+  local capture=$1
+  shift
+  start "$@"
+  check "its browser asks the origin for the page" asked_start_page
+  check "$capture" game_window_up 30
+  for _ in $(seq 50); do game_asked && break; sleep 0.2; done
+  check "the game browser asks for the rewritten URL" game_asked
+  check "the game window takes the exit" winctl endgame 10000
+  finish
+  check "the program ends with 0" [ "$rc" = 0 ]
+}
+
 echo "the same page where its site is trusted"
-start trusted
-check "its browser asks the origin for the page" asked_start_page
-check "the capture closes the login window and opens the game window" game_window_up 30
-for _ in $(seq 50); do game_asked && break; sleep 0.2; done
-check "the game browser asks for the rewritten URL" game_asked
-check "the game window takes the exit" winctl endgame 10000
-finish
-check "the program ends with 0" [ "$rc" = 0 ]
+captured_run "the capture closes the login window and opens the game window" trusted
 
 echo "the same page as the test URL of the first build"
-start foreign "yw_test_url=\"$login\""
-check "its browser asks the origin for the page" asked_start_page
-check "the test URL's origin is trusted: captured" game_window_up 30
-for _ in $(seq 50); do game_asked && break; sleep 0.2; done
-check "the game browser asks for the rewritten URL" game_asked
-check "the game window takes the exit" winctl endgame 10000
-finish
-check "the program ends with 0" [ "$rc" = 0 ]
+captured_run "the test URL's origin is trusted: captured" foreign "yw_test_url=\"$login\""
 
 e2e_done
