@@ -247,7 +247,9 @@ void CGameDlg::OnInitDialog()
     m_trayIcon.uCallbackMessage = kTrayCallbackMessage;
     m_trayIcon.hIcon = m_smallIcon.Get();
     ::lstrcpynW(m_trayIcon.szTip, kWindowTitle, ARRAYSIZE(m_trayIcon.szTip));
-    ::Shell_NotifyIconW(NIM_ADD, &m_trayIcon);
+    // A hidden window offers no way to show it: no tray icon, no hot key.
+    if (!m_settings.hidden)
+        ::Shell_NotifyIconW(NIM_ADD, &m_trayIcon);
 
     // The game loop does not consult them, but a loop that does finds the
     // dialog's keyboard handling.
@@ -264,7 +266,8 @@ void CGameDlg::OnInitDialog()
         if (b.id == IDC_GAME_RESTORE)
             ::ShowWindow(::GetDlgItem(m_hWnd, b.id), SW_HIDE);
     }
-    ::RegisterHotKey(m_hWnd, kToggleHotKeyId, 0, VK_F9);
+    if (!m_settings.hidden)
+        ::RegisterHotKey(m_hWnd, kToggleHotKeyId, 0, VK_F9);
     ::SetWindowTextW(m_hWnd, kWindowTitle);
     m_captionImage.Load(IDR_SKIN_GAME_CAPTION);
 }

@@ -25,12 +25,22 @@ files_of_c > "$WINEPREFIX/before.txt"
 
 (cd "$elsewhere" && exec timeout 120 "$E2E_WINE" 'C:\Games\Self Test\Kestrun.exe' yw_selftest) &
 prog=$!
+# The game window, once made, must never be shown: its state is sampled
+# while the program runs ("window 0" hidden, "window 1" shown).
+states="$WINEPREFIX/window-states.txt"
+: > "$states"
+(while kill -0 "$prog" 2>/dev/null; do
+   winctl info OrvikVelmora 2>/dev/null | tr -d '\r' | grep '^window ' | cut -c1-8 >> "$states"
+   sleep 0.3
+ done) &
+sampler=$!
 box=
 while [ -z "$box" ] && kill -0 "$prog" 2>/dev/null; do
   box=$(winctl answer 2>/dev/null | tr -d '\r')
 done
 wait "$prog"
 E2E_RC=$?
+wait "$sampler"
 timeout 30 /usr/lib/wine/wineserver -w
 files_of_c > "$WINEPREFIX/after.txt"
 
@@ -43,6 +53,8 @@ outcome() { line "$1" | sed -E "s/^$1: (PASS|FAIL|NOT RUN)(: .*)?$/\1/"; }
 check "a message box sums it up and names the report" \
   bash -c '[[ "$1" == *"passed"*"failed"*"not run"* && "$1" == *'"'"'C:\Games\Self Test\yw_test\selftest.txt'"'"'* ]]' _ "$box"
 check "the report is beside the program" [ -s "$report" ]
+check "the game window was there, hidden" grep -q '^window 0' "$states"
+check "the game window was never shown" bash -c "! grep -q '^window 1' '$states'"
 check "nothing in the current folder" [ -z "$(ls -A "$elsewhere")" ]
 check "the report is UTF-8 with a byte-order mark" bash -c "head -c 3 '$report' | od -An -tx1 | grep -q 'ef bb bf'"
 
