@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
-#include <vector>
 
 namespace {
 
@@ -24,6 +23,8 @@ constexpr char kPagePath[] = "/kestrun_selftest/vexalogin_selftest.html";
 constexpr wchar_t kPageTitle[] = L"Kestrun self-test: the page changed its title";
 // A page served from loopback reports within a second on any machine.
 constexpr DWORD kPageTimeoutMs = 10000;
+// Far beyond any screen's picture at 24 bits.
+constexpr size_t kPictureMaxBytes = 512u * 1024 * 1024;
 constexpr char kNoReport[] = "the page's script did not report";
 // The lines of what the page and the program saw of it.
 const char* const kPageLines[] = {"browser.document_mode", "browser.user_agent", "browser.localhost_url",
@@ -51,19 +52,6 @@ uint32_t Le32(const std::string& b, size_t at)
 uint16_t Le16(const std::string& b, size_t at)
 {
     return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
-bool ReadWholeFile(const std::wstring& path, std::string* bytes)
-{
-    ScopedFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size = {};
-    if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart > 512LL * 1024 * 1024)
-        return false;
-    bytes->resize(static_cast<size_t>(size.QuadPart));
-    DWORD got = 0;
-    return bytes->empty() ||
-           (::ReadFile(file.Get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &got, nullptr) && got == bytes->size());
 }
 
 // Whether the file is a whole BMP of exactly width x height, laid out as
@@ -104,7 +92,8 @@ void TakePicture(HWND window, const std::wstring& work, PageRun& run)
     const std::wstring path = JoinPath(work, L"picture.bmp");
     ScopedGdiObject bitmap = CaptureClientArea(window);
     std::string bytes;
-    if (!bitmap || !WriteBitmapFile(static_cast<HBITMAP>(bitmap.Get()), path.c_str()) || !ReadWholeFile(path, &bytes)) {
+    if (!bitmap || !WriteBitmapFile(static_cast<HBITMAP>(bitmap.Get()), path.c_str()) ||
+        !ReadFileBytes(path, kPictureMaxBytes, &bytes)) {
         run.picture = "no picture could be taken of the window";
     } else {
         run.pictureOk = IsBmpOfSize(bytes, client.right - client.left, client.bottom - client.top, &run.picture);
@@ -144,7 +133,8 @@ void NoneRun(SelfTestReport& report, bool windowFailed, const std::string& why)
     report.NotRun("pictures.bmp", why);
 }
 
-void Judge(SelfTestReport& report, bool pass, const char* name, const std::string& passText, const std::string& failText)
+void Judge(SelfTestReport& report, bool pass, const char* name, const std::string& passText,
+           const std::string& failText)
 {
     if (pass)
         report.Pass(name, passText);
@@ -157,7 +147,8 @@ void ReportPage(SelfTestReport& report, const PageRun& run, int port, int pageFe
     if (!run.reports.count(L"done")) {
         // What was seen of the page says how far it got, never that it ran.
         report.NotRun("browser.page_script",
-                      std::string(kNoReport) + " within " + std::to_string(kPageTimeoutMs / 1000) + " s (the page was " +
+                      std::string(kNoReport) + " within " + std::to_string(kPageTimeoutMs / 1000) +
+                          " s (the page was " +
                           (pageFetches > 0 ? "served through the cache server" : "never asked for") + ", " +
                           (run.state.pageCompleted ? "completed loading" : "never completed loading") + ")");
         for (const char* name : kPageLines)
@@ -241,5 +232,6 @@ void CheckBrowserAndPicture(SelfTestReport& report, SelfTestOrigin& origin, int 
     }
     report.Pass("browser.window", "the hidden game window's browser control was made and sent to " + pageUrl);
     ReportPage(report, run, port, origin.Requests(kPagePath));
-    Judge(report, run.pictureOk, "pictures.bmp", "a valid BMP of the window's client area: " + run.picture, run.picture);
+    Judge(report, run.pictureOk, "pictures.bmp", "a valid BMP of the window's client area: " + run.picture,
+          run.picture);
 }

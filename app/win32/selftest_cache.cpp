@@ -95,7 +95,8 @@ int CheckCacheServer(SelfTestReport& report, SelfTestOrigin& origin, const std::
     answered = LoopbackGet(port, kBodyPath, kRequestTimeoutMs, &status, &got);
     const int askedAfterHit = origin.Requests(kBodyPath);
     if (answered && status == 200 && got == body && askedAfterHit == askedAfterMiss && stored)
-        report.Pass("cache.hit", std::to_string(body.size()) + " identical bytes from the stored file; the origin was not asked");
+        report.Pass("cache.hit",
+                    std::to_string(body.size()) + " identical bytes from the stored file; the origin was not asked");
     else
         report.Fail("cache.hit", Describe(answered, status, got, body) + "; the origin was asked " +
                                      std::to_string(askedAfterHit - askedAfterMiss) + " more times");

@@ -14,6 +14,11 @@ class SelfTestOrigin;
 std::string Utf8(const std::wstring& text);
 // "error 5" for a GetLastError value.
 std::string ErrorText(DWORD error);
+// Writes the whole file; `creation` as for CreateFileW (CREATE_NEW, CREATE_ALWAYS).
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes, DWORD creation);
+// The file's first `limit` bytes (all of a shorter file); false when it
+// cannot be read.
+bool ReadFileBytes(const std::wstring& path, size_t limit, std::string* bytes);
 
 // Windows version and build, the program's word size against the system's,
 // common controls 6 and the display's DPI.

@@ -58,15 +58,6 @@ std::wstring MakeWorkFolder()
     return ::CreateDirectoryW(folder.c_str(), nullptr) ? folder : std::wstring();
 }
 
-bool WriteReport(const std::wstring& path, const std::string& text)
-{
-    ScopedFile file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file && ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-           written == text.size();
-}
-
 std::wstring FromUtf8(const std::string& text)
 {
     const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
@@ -91,8 +82,8 @@ std::string Heading()
 
 std::string Utf8(const std::wstring& text)
 {
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     if (n <= 0)
         return std::string();
     std::string narrow(static_cast<size_t>(n), '\0');
@@ -105,6 +96,29 @@ std::string ErrorText(DWORD error)
     return "error " + std::to_string(error);
 }
 
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes, DWORD creation)
+{
+    ScopedFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file && ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+bool ReadFileBytes(const std::wstring& path, size_t limit, std::string* bytes)
+{
+    ScopedFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !::GetFileSizeEx(file.Get(), &size))
+        return false;
+    const size_t wanted =
+        static_cast<unsigned long long>(size.QuadPart) < limit ? static_cast<size_t>(size.QuadPart) : limit;
+    bytes->assign(wanted, '\0');
+    DWORD got = 0;
+    return wanted == 0 ||
+           (::ReadFile(file.Get(), &(*bytes)[0], static_cast<DWORD>(wanted), &got, nullptr) && got == wanted);
+}
+
 int RunSelfTest()
 {
     SelfTestReport report;
@@ -114,8 +128,8 @@ int RunSelfTest()
 
     const std::wstring work = MakeWorkFolder();
     if (work.empty()) {
-        report.Fail("selftest.work_folder", "no folder could be made under the temporary folder: " +
-                                                ErrorText(::GetLastError()));
+        report.Fail("selftest.work_folder",
+                    "no folder could be made under the temporary folder: " + ErrorText(::GetLastError()));
     } else {
         CheckUpdateSwap(report, modulePath, work);
         SelfTestOrigin origin;
@@ -141,7 +155,7 @@ int RunSelfTest()
     const std::wstring folder = JoinPath(FolderOf(modulePath), kReportFolder);
     const std::wstring path = JoinPath(folder, kReportName);
     ::CreateDirectoryW(folder.c_str(), nullptr);
-    const bool written = WriteReport(path, report.FileText(Heading()));
+    const bool written = WriteFileBytes(path, report.FileText(Heading()), CREATE_ALWAYS);
     std::wstring box = FromUtf8(report.Summary()) + L".\n\n";
     box += written ? L"The report: " + path : L"The report could not be written to " + path;
     ::MessageBoxW(nullptr, box.c_str(), kBoxCaption,

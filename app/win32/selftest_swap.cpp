@@ -9,34 +9,9 @@
 #include "app/win32/win32_app_platform.h"
 #include "framework/handles.h"
 
-#include <vector>
-
 namespace {
 
 constexpr char kDownloadMarker[] = "the self-test's stand-in for a verified download\n";
-
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes)
-{
-    ScopedFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file && ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-
-// The first `limit` bytes of a file, or false when it cannot be read.
-bool ReadFileStart(const std::wstring& path, size_t limit, std::string* bytes)
-{
-    ScopedFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    std::vector<char> buffer(limit);
-    DWORD got = 0;
-    if (!::ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(limit), &got, nullptr))
-        return false;
-    bytes->assign(buffer.data(), got);
-    return true;
-}
 
 bool Exists(const std::wstring& path)
 {
@@ -63,8 +38,8 @@ public:
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info = {};
-        if (!::CreateProcessW(path.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                              nullptr, &startup, &info)) {
+        if (!::CreateProcessW(path.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                              &startup, &info)) {
             m_error = ::GetLastError();
             return false;
         }
@@ -123,14 +98,14 @@ void CheckUpdateSwap(SelfTestReport& report, const std::wstring& modulePath, con
     const std::wstring oldExe = JoinPath(folder, kOldExeName);
     const std::wstring download = JoinPath(folder, kDownloadName);
     const std::unique_ptr<IUpdatePlatform> platform = MakeUpdatePlatform();
-    if (!platform || !::CreateDirectoryW(folder.c_str(), nullptr) || !::CopyFileW(modulePath.c_str(), exe.c_str(), TRUE) ||
-        !WriteWholeFile(download, kDownloadMarker)) {
+    if (!platform || !::CreateDirectoryW(folder.c_str(), nullptr) ||
+        !::CopyFileW(modulePath.c_str(), exe.c_str(), TRUE) || !WriteFileBytes(download, kDownloadMarker, CREATE_NEW)) {
         report.Fail("swap.rename", "could not prepare a copy of the program: " + ErrorText(::GetLastError()));
         report.NotRun("swap.cleanup", "there was no swap to clean up");
         return;
     }
     std::string programStart;
-    ReadFileStart(exe, 4096, &programStart);
+    ReadFileBytes(exe, 4096, &programStart);
 
     HeldCopy copy;
     if (!copy.Start(exe)) {
@@ -139,8 +114,8 @@ void CheckUpdateSwap(SelfTestReport& report, const std::wstring& modulePath, con
         const SwapOutcome outcome = SwapExecutables(*platform, exe, L"Kestrun.exe");
         const bool stillRunning = copy.Running();
         std::string atName, atOld;
-        const bool replaced = ReadFileStart(exe, sizeof kDownloadMarker, &atName) && atName == kDownloadMarker;
-        const bool kept = ReadFileStart(oldExe, programStart.size(), &atOld) && atOld == programStart;
+        const bool replaced = ReadFileBytes(exe, sizeof kDownloadMarker, &atName) && atName == kDownloadMarker;
+        const bool kept = ReadFileBytes(oldExe, programStart.size(), &atOld) && atOld == programStart;
         if (outcome == SwapOutcome::kInstalled && stillRunning && replaced && kept && !Exists(download)) {
             // Windows refuses to delete a running program's file (which is
             // why the relaunched program removes it); measured, not judged.

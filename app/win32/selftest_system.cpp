@@ -80,8 +80,8 @@ void CheckWordSize(SelfTestReport& report)
     }
     // Without IsWow64Process the system is 32-bit (it came with 64-bit XP).
     const bool system64 = sizeof(void*) == 8 || wow64;
-    report.Pass("system.word_size",
-                std::string(program) + " on " + (system64 ? "64-bit" : "32-bit") + " Windows" + (wow64 ? " (WOW64)" : ""));
+    report.Pass("system.word_size", std::string(program) + " on " + (system64 ? "64-bit" : "32-bit") + " Windows" +
+                                        (wow64 ? " (WOW64)" : ""));
 }
 
 // The file of the side-by-side assembly the manifest asks for:
@@ -101,9 +101,9 @@ void CheckCommonControls(SelfTestReport& report)
     // Loaded by name under the process's activation context: the manifest's
     // dependency decides which comctl32 this is, as for our windows.
     ScopedLibrary comctl(::LoadLibraryW(L"comctl32.dll"));
-    const auto getVersion =
-        comctl ? reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void*>(::GetProcAddress(comctl.Get(), "DllGetVersion")))
-               : nullptr;
+    const auto getVersion = comctl ? reinterpret_cast<DLLGETVERSIONPROC>(
+                                         reinterpret_cast<void*>(::GetProcAddress(comctl.Get(), "DllGetVersion")))
+                                   : nullptr;
     DLLVERSIONINFO info = {};
     info.cbSize = sizeof info;
     if (!getVersion || FAILED(getVersion(&info))) {
@@ -120,8 +120,9 @@ void CheckCommonControls(SelfTestReport& report)
         report.Pass("system.common_controls", "the common controls 6.0 side-by-side assembly is in effect (" +
                                                   Utf8(file) + "), though it reports version " + version);
     } else {
-        report.Fail("system.common_controls", "comctl32 " + version + " (" + Utf8(file) +
-                                                  ") in effect: the manifest's common controls 6 dependency was not honoured");
+        report.Fail("system.common_controls",
+                    "comctl32 " + version + " (" + Utf8(file) +
+                        ") in effect: the manifest's common controls 6 dependency was not honoured");
     }
 }
 
@@ -154,12 +155,10 @@ void CheckDpi(SelfTestReport& report)
 // alone (scripts/sign_update.py over kSignedBytes as version 9.9.9 of
 // Kestrun.exe); the private key was discarded. It proves nothing about any
 // real release and can let nothing in: no build carries its key.
-constexpr char kCheckKeyHex[] =
-    "4b38c13ba594e1718d8cda6e9894099f5a50ea1ee4c3ffbce66a03ec0af6194c"
-    "5180ceca67c5c975f4846c7fb972dd7b4d8a7158967f655ecd5ffd323a1f595f";
-constexpr char kCheckSig[] =
-    "Kestrun-Release-1:6cf4b5fa027edc7d2c2e39ecea75c909dbe4b89d073e5d6636ad90e38d808109"
-    "b89b6ee4b547ae1b174a76a6820857d5760560c11ab67710e2ce439ee22e176f";
+constexpr char kCheckKeyHex[] = "4b38c13ba594e1718d8cda6e9894099f5a50ea1ee4c3ffbce66a03ec0af6194c"
+                                "5180ceca67c5c975f4846c7fb972dd7b4d8a7158967f655ecd5ffd323a1f595f";
+constexpr char kCheckSig[] = "Kestrun-Release-1:6cf4b5fa027edc7d2c2e39ecea75c909dbe4b89d073e5d6636ad90e38d808109"
+                             "b89b6ee4b547ae1b174a76a6820857d5760560c11ab67710e2ce439ee22e176f";
 constexpr char kSignedBytes[] = "Kestrun self-test release\n";
 constexpr char kSignedVersion[] = "9.9.9";
 constexpr char kSignedExe[] = "Kestrun.exe";
