@@ -23,6 +23,7 @@ files_of_c() {
 }
 files_of_c > "$WINEPREFIX/before.txt"
 
+began=$SECONDS
 (cd "$elsewhere" && exec timeout 120 "$E2E_WINE" 'C:\Games\Self Test\Kestrun.exe' yw_selftest) &
 prog=$!
 # The game window, once made, must never be shown: its state is sampled
@@ -41,6 +42,7 @@ done
 wait "$prog"
 E2E_RC=$?
 wait "$sampler"
+echo "the self-test ran for about $((SECONDS - began)) s"
 timeout 30 /usr/lib/wine/wineserver -w
 files_of_c > "$WINEPREFIX/after.txt"
 
