@@ -4,12 +4,12 @@
 # folder), passes what Wine can run, says NOT RUN for the browser's page
 # (Wine's browser control runs no script), exits non-zero for it, and
 # leaves nothing behind: no install, no shortcut, no wz_cdn, no temporary
-# copies.
+# copies. A report that cannot be written is said so, with a non-zero exit.
 source "$(dirname "$0")/lib.sh"
 e2e_screen
 e2e_prefix
 e2e_unmanaged_windows
-dir=$(e2e_install "Games/Self Test")
+dir=$(e2e_install "Games/Self Test 自测")
 elsewhere="$WINEPREFIX/drive_c/elsewhere"
 mkdir -p "$elsewhere"
 report="$dir/yw_test/selftest.txt"
@@ -24,7 +24,7 @@ files_of_c() {
 files_of_c > "$WINEPREFIX/before.txt"
 
 began=$SECONDS
-(cd "$elsewhere" && exec timeout 120 "$E2E_WINE" 'C:\Games\Self Test\Kestrun.exe' yw_selftest) &
+(cd "$elsewhere" && exec timeout 120 "$E2E_WINE" 'C:\Games\Self Test 自测\Kestrun.exe' yw_selftest) &
 prog=$!
 # The game window, once made, must never be shown: its state is sampled
 # while the program runs ("window 0" hidden, "window 1" shown).
@@ -53,7 +53,7 @@ line() { tr -d '\r' < "$report" | grep "^$1: "; }
 outcome() { line "$1" | sed -E "s/^$1: (PASS|FAIL|NOT RUN)(: .*)?$/\1/"; }
 
 check "a message box sums it up and names the report" \
-  bash -c '[[ "$1" == *"passed"*"failed"*"not run"* && "$1" == *'"'"'C:\Games\Self Test\yw_test\selftest.txt'"'"'* ]]' _ "$box"
+  bash -c '[[ "$1" == *"passed"*"failed"*"not run"* && "$1" == *'"'"'C:\Games\Self Test 自测\yw_test\selftest.txt'"'"'* ]]' _ "$box"
 check "the report is beside the program" [ -s "$report" ]
 check "the game window was there, hidden" grep -q '^window 0' "$states"
 check "the game window was never shown" bash -c "! grep -q '^window 1' '$states'"
@@ -93,11 +93,29 @@ check "the exit code says not every check passed" [ "$E2E_RC" = 1 ]
 new=$(comm -13 "$WINEPREFIX/before.txt" "$WINEPREFIX/after.txt")
 echo "--- new on drive C:"; echo "$new"
 check "nothing new but the report and its folder" \
-  [ "$new" = "$(printf './Games/Self Test/yw_test\n./Games/Self Test/yw_test/selftest.txt')" ]
+  [ "$new" = "$(printf './Games/Self Test 自测/yw_test\n./Games/Self Test 自测/yw_test/selftest.txt')" ]
 check "no wz_cdn anywhere" [ -z "$(find "$WINEPREFIX/drive_c" -name wz_cdn)" ]
 check "no shortcut" [ -z "$(find "$WINEPREFIX/drive_c/users" -iname '*.lnk' -newer "$WINEPREFIX/before.txt")" ]
 check "no temporary copies" [ -z "$(find "$WINEPREFIX/drive_c" -name 'kestrun_selftest_*' -o -name 'Kestrun.exe.*')" ]
 check "the program stayed where it was put, alone" \
   [ "$(find "$WINEPREFIX/drive_c" -path "$WINEPREFIX/drive_c/windows" -prune -o -iname 'Kestrun*.exe' -print)" = "$dir/Kestrun.exe" ]
+
+# A report that cannot be written: yw_test is a file. The box says so and
+# the run does not pass, whatever the checks found.
+rm -rf "$dir/yw_test"
+echo "not a folder" > "$dir/yw_test"
+(cd "$elsewhere" && exec timeout 120 "$E2E_WINE" 'C:\Games\Self Test 自测\Kestrun.exe' yw_selftest) &
+prog=$!
+box=
+while [ -z "$box" ] && kill -0 "$prog" 2>/dev/null; do
+  box=$(winctl answer 2>/dev/null | tr -d '\r')
+done
+wait "$prog"
+E2E_RC=$?
+timeout 30 /usr/lib/wine/wineserver -w
+echo "--- message box"; echo "$box"
+check "an unwritable report is named in the box" bash -c '[[ "$1" == *"could not be written"* ]]' _ "$box"
+check "an unwritable report fails the run" [ "$E2E_RC" = 1 ]
+check "nothing written in its place" [ "$(cat "$dir/yw_test")" = "not a folder" ]
 
 e2e_done
