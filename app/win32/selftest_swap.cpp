@@ -121,7 +121,9 @@ void CheckUpdateSwap(SelfTestReport& report, const std::wstring& modulePath, con
             // why the relaunched program removes it); measured, not judged.
             const bool deletable = ::DeleteFileW(oldExe.c_str()) != FALSE;
             const DWORD deleteError = ::GetLastError();
-            report.Pass("swap.rename", std::string("the running copy became ") + Utf8(kOldExeName) +
+            report.Pass("swap.rename", std::string("the copy, started suspended and so holding its file as a running "
+                                                   "program does, became ") +
+                                           Utf8(kOldExeName) +
                                            " and the download took its name; deleting the running file " +
                                            (deletable ? "worked" : "was refused (" + ErrorText(deleteError) + ")"));
         } else {
