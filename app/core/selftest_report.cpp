@@ -96,19 +96,53 @@ std::string CleanDetail(const std::string& text)
     return out + kEllipsis;
 }
 
+void SelfTestReport::Expect(const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        if (!IsValidName(name))
+            continue;
+        bool known = false;
+        for (const CheckLine& line : m_lines)
+            known = known || line.name == name;
+        if (!known)
+            m_lines.push_back({name, CheckOutcome::kNotRun, std::string(), false});
+    }
+}
+
 void SelfTestReport::Add(const std::string& name, CheckOutcome outcome, const std::string& detail)
 {
     if (!IsValidName(name)) {
         m_lines.push_back({"report.bad_name", CheckOutcome::kFail, CleanDetail("a check was named \"" + name + "\"")});
         return;
     }
-    for (const CheckLine& line : m_lines) {
-        if (line.name == name) {
+    for (CheckLine& line : m_lines) {
+        if (line.name != name)
+            continue;
+        if (line.reached) {
             m_lines.push_back({"report.duplicate", CheckOutcome::kFail, "the check " + name + " was reported twice"});
-            return;
+        } else {
+            line = {name, outcome, CleanDetail(detail), true};
         }
+        return;
     }
     m_lines.push_back({name, outcome, CleanDetail(detail)});
+}
+
+std::vector<CheckLine> SelfTestReport::Lines() const
+{
+    std::string firstFailure;
+    for (const CheckLine& line : m_lines) {
+        if (line.reached && line.outcome == CheckOutcome::kFail) {
+            firstFailure = line.name;
+            break;
+        }
+    }
+    std::vector<CheckLine> lines = m_lines;
+    for (CheckLine& line : lines) {
+        if (!line.reached)
+            line.detail = firstFailure.empty() ? "not reached" : "not reached: " + firstFailure + " failed";
+    }
+    return lines;
 }
 
 size_t SelfTestReport::Count(CheckOutcome outcome) const
@@ -134,7 +168,7 @@ std::string SelfTestReport::Summary() const
 std::string SelfTestReport::FileText(const std::string& heading) const
 {
     std::string text = "\xEF\xBB\xBF" + CleanDetail(heading) + "\r\n";
-    for (const CheckLine& line : m_lines) {
+    for (const CheckLine& line : Lines()) {
         text += line.name + ": " + OutcomeText(line.outcome);
         if (!line.detail.empty())
             text += ": " + line.detail;

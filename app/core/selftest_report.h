@@ -14,6 +14,7 @@ struct CheckLine {
     std::string name;   // "area.check": ASCII letters, digits, "." and "_"
     CheckOutcome outcome = CheckOutcome::kNotRun;
     std::string detail; // UTF-8, one line
+    bool reached = true; // false: expected, and no check has added it yet
 };
 
 // Longest detail kept, in bytes; a longer one is cut at a character boundary
@@ -22,7 +23,13 @@ constexpr size_t kCheckDetailMaxBytes = 400;
 
 class SelfTestReport {
 public:
-    // Adds one line. Control characters of the detail (line breaks
+    // The lines the report is to hold, in this order, before any check
+    // runs: a check that is never reached (an earlier step failed and the
+    // run went on without it) still has its line, NOT RUN, naming the
+    // first failure. Invalid names are left out.
+    void Expect(const std::vector<std::string>& names);
+    // Adds one line, in the place Expect gave its name, else at the end.
+    // Control characters of the detail (line breaks
     // included) become blanks and invalid UTF-8 becomes "?", so every
     // check stays one line whatever a page or the system answered. A name
     // already used, or one outside its alphabet, is recorded as a FAIL of
@@ -32,7 +39,8 @@ public:
     void Fail(const std::string& name, const std::string& detail) { Add(name, CheckOutcome::kFail, detail); }
     void NotRun(const std::string& name, const std::string& reason) { Add(name, CheckOutcome::kNotRun, reason); }
 
-    const std::vector<CheckLine>& Lines() const { return m_lines; }
+    // Every line, those not reached with their NOT RUN detail.
+    std::vector<CheckLine> Lines() const;
     size_t Count(CheckOutcome outcome) const;
     // True only when there is at least one check and every one passed.
     bool AllPassed() const;

@@ -89,3 +89,28 @@ TEST(SelfTestReport, BadOrRepeatedNamesAreFailuresOfTheirOwn)
     EXPECT_EQ(report.Count(CheckOutcome::kFail), 3u);
     EXPECT_FALSE(report.AllPassed());
 }
+
+TEST(SelfTestReport, ExpectedLinesKeepTheirPlaceAndNameTheFailureThatSkippedThem)
+{
+    SelfTestReport report;
+    report.Expect({"system.windows", "swap.rename", "cache.miss", "selftest.cleanup", "system.windows", "bad name"});
+    report.Pass("system.windows", "10.0");
+    report.Fail("selftest.cleanup", "no temporary folder");
+    report.Pass("extra.line", "appended");
+    report.Pass("system.windows", "again");
+    EXPECT_EQ(report.FileText("h"),
+              "\xEF\xBB\xBF"
+              "h\r\n"
+              "system.windows: PASS: 10.0\r\n"
+              "swap.rename: NOT RUN: not reached: selftest.cleanup failed\r\n"
+              "cache.miss: NOT RUN: not reached: selftest.cleanup failed\r\n"
+              "selftest.cleanup: FAIL: no temporary folder\r\n"
+              "extra.line: PASS: appended\r\n"
+              "report.duplicate: FAIL: the check system.windows was reported twice\r\n"
+              "result: 2 passed, 2 failed, 2 not run\r\n");
+
+    SelfTestReport untouched;
+    untouched.Expect({"a.b"});
+    EXPECT_EQ(untouched.Lines()[0].detail, "not reached");
+    EXPECT_EQ(untouched.ExitCode(), 1);
+}

@@ -17,6 +17,32 @@ constexpr wchar_t kReportFolder[] = L"yw_test";
 constexpr wchar_t kReportName[] = L"selftest.txt";
 constexpr wchar_t kBoxCaption[] = L"Kestrun self-test";
 
+// Every line of the report, in the order the checks run: a step that fails
+// leaves the lines after it in place, not reached.
+const std::vector<std::string> kReportLines = {
+    "system.windows",
+    "system.word_size",
+    "system.common_controls",
+    "system.dpi",
+    "signatures.good",
+    "signatures.changed",
+    "swap.rename",
+    "swap.cleanup",
+    "cache.miss",
+    "cache.hit",
+    "cache.https",
+    "browser.window",
+    "browser.page_script",
+    "browser.document_mode",
+    "browser.user_agent",
+    "browser.localhost_url",
+    "browser.title_change",
+    "browser.ui_handler",
+    "browser.trusted_page",
+    "pictures.bmp",
+    "selftest.cleanup",
+};
+
 // Removes a folder of the self-test's own with everything in it. Links
 // are removed, never followed.
 bool RemoveTree(const std::wstring& folder)
@@ -122,26 +148,28 @@ bool ReadFileBytes(const std::wstring& path, size_t limit, std::string* bytes)
 int RunSelfTest()
 {
     SelfTestReport report;
+    report.Expect(kReportLines);
     const std::wstring modulePath = Win32AppPlatform().ModulePath();
     CheckSystem(report);
     CheckSignatures(report);
 
     const std::wstring work = MakeWorkFolder();
     if (work.empty()) {
-        report.Fail("selftest.work_folder",
-                    "no folder could be made under the temporary folder: " + ErrorText(::GetLastError()));
+        report.Fail("selftest.cleanup", "no folder of the self-test's own could be made under the temporary folder: " +
+                                            ErrorText(::GetLastError()));
     } else {
         CheckUpdateSwap(report, modulePath, work);
         SelfTestOrigin origin;
         const bool pageServed = ServeSelfTestPage(origin);
         if (!origin.Start()) {
-            report.Fail("cache.origin", "the loopback origin could not listen: " + ErrorText(::WSAGetLastError()));
+            report.Fail("cache.miss",
+                        "the self-test's loopback origin could not listen: " + ErrorText(::WSAGetLastError()));
         } else {
             const int port = CheckCacheServer(report, origin, work);
             if (pageServed) {
                 CheckBrowserAndPicture(report, origin, port, work);
             } else {
-                report.Fail("browser.page_resource", "the self-test page is missing from the program's resources");
+                report.Fail("browser.window", "the self-test page is missing from the program's resources");
             }
             StopSelfTestCacheServer();
             origin.Stop();

@@ -4,7 +4,9 @@
 # folder), passes what Wine can run, says NOT RUN for the browser's page
 # (Wine's browser control runs no script), exits non-zero for it, and
 # leaves nothing behind: no install, no shortcut, no wz_cdn, no temporary
-# copies. A report that cannot be written is said so, with a non-zero exit.
+# copies. A report that cannot be written is said so, with a non-zero exit;
+# without a temporary folder every line is still there, the ones that need
+# it not reached.
 source "$(dirname "$0")/lib.sh"
 e2e_screen
 e2e_prefix
@@ -115,5 +117,21 @@ echo "--- message box"; echo "$box"
 check "an unwritable report is named in the box" bash -c '[[ "$1" == *"could not be written"* ]]' _ "$box"
 check "an unwritable report fails the run" [ "$E2E_RC" = 1 ]
 check "nothing written in its place" [ "$(cat "$dir/yw_test")" = "not a folder" ]
+
+# No temporary folder to work in: TEMP names a file.
+rm -f "$dir/yw_test"
+echo "not a folder" > "$WINEPREFIX/drive_c/notemp"
+for v in TEMP TMP; do "$E2E_WINE" reg add 'HKCU\Environment' /v $v /d 'C:\notemp' /f > /dev/null 2>&1; done
+/usr/lib/wine/wineserver -w
+run_selftest
+echo "--- report without a temporary folder"; tr -d '\r' < "$report" 2>/dev/null
+listed=0
+for name in "${all[@]}"; do line "$name" > /dev/null && listed=$((listed + 1)); done
+check "without a temporary folder every check still has its line" [ "$listed" = "${#all[@]}" ]
+check "the folder's failure is named" bash -c "tr -d '\r' < '$report' | grep -q '^selftest.cleanup: FAIL: no folder'"
+check "what needs it is not reached" [ "$(outcome pictures.bmp)" = "NOT RUN" ]
+check "and says why" bash -c "tr -d '\r' < '$report' | grep -q '^swap.rename: NOT RUN: not reached: selftest.cleanup failed'"
+check "the signatures were still checked" [ "$(outcome signatures.good)" = PASS ]
+check "the run fails" [ "$E2E_RC" = 1 ]
 
 e2e_done
