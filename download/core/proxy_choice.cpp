@@ -58,7 +58,7 @@ void DropPrefix(std::string* text, const char* prefix)
 
 std::string ProxyForScheme(const std::string& list, const std::string& scheme)
 {
-    std::string any;
+    std::string any, socks;
     for (const std::string& entry : Entries(list, ";")) {
         const size_t equals = entry.find('=');
         if (equals == std::string::npos) {
@@ -66,10 +66,15 @@ std::string ProxyForScheme(const std::string& list, const std::string& scheme)
                 any = entry;
             continue;
         }
-        if (entry.compare(0, equals, scheme) == 0 && equals + 1 < entry.size())
+        if (equals + 1 == entry.size())
+            continue;
+        const std::string name = entry.substr(0, equals);
+        if (name == scheme)
             return entry.substr(equals + 1);
+        if (name == "socks" && socks.empty())
+            socks = "socks4://" + entry.substr(equals + 1);
     }
-    return any;
+    return any.empty() ? socks : any;
 }
 
 bool BypassesProxy(const std::string& host, int port, const std::string& bypass)

@@ -7,7 +7,9 @@
 // The proxy for `scheme` ("http" or "https") in a proxy list: entries split
 // by ";" or blanks, each "host:port" (any scheme) or "scheme=host:port".
 // An entry for the scheme wins over one for any scheme; among equals the
-// first wins (the rest are fall-backs). Empty when the list has none.
+// first wins (the rest are fall-backs). A "socks=host:port" entry serves
+// when nothing else does, as "socks4://host:port" (a SOCKS 4 proxy, as
+// WinInet speaks it). Empty when the list has none.
 std::string ProxyForScheme(const std::string& list, const std::string& scheme);
 
 // Whether `host` (lower case, port apart) is reached directly by a bypass

@@ -24,6 +24,9 @@ TEST(ProxyChoice, PicksTheSchemesEntryOverOneForEveryScheme)
         {"http://web:80", "http", "http://web:80"},
         // A prefix of the name is not the name.
         {"http=web:80", "https", ""},
+        {"socks=sox:1080", "https", "socks4://sox:1080"},
+        {"socks=sox:1080;http=web:80", "http", "web:80"},
+        {"socks=sox:1080 any:3128", "https", "any:3128"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ProxyForScheme(c.list, c.scheme), c.proxy) << c.list << " / " << c.scheme;
