@@ -34,7 +34,8 @@ host=$here/build/native/kestrun_cache_host
 windows=no
 if [ "${WINDOWS:-1}" = 1 ]; then
   [ -x /usr/lib/wine/wine64 ] || { echo "bench: wine64 is missing (WINDOWS=0 leaves the Windows host out)"; exit 1; }
-  bash "$here/scripts/build.sh" win64 >/dev/null
+  [ -f "$here/build/win64/build.ninja" ] || bash "$here/scripts/build.sh" win64 >/dev/null
+  cmake --build "$here/build/win64" --target kestrun_cache_host >/dev/null
   export WINEPREFIX=$here/build/wine/win64/bench WINEDEBUG=-all
   KESTRUN_WINE_ARCH=win64 bash "$here/scripts/wine-prefix.sh" "$WINEPREFIX" --no-z
   windows=yes

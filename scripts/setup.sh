@@ -8,11 +8,13 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 deps="${KESTRUN_DEPS:-$here/build/deps}"
 mkdir -p "$deps"
 
+# libgnutls30: Wine's Schannel (the https of the Windows builds' CDN fetch)
+# runs on the host's GnuTLS, which wine64 only recommends.
 packages=(
   cmake ninja-build ccache g++ binutils pkg-config file
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   libgtest-dev libgmock-dev libcurl4-openssl-dev libssl-dev openssl libwebp-dev webp
-  wine64 libgnutls30 fonts-dejavu-core xvfb xauth x11-utils xcompmgr imagemagick iproute2 python3 python3-pil curl dpkg-dev
+  wine64 libgnutls30:amd64 fonts-dejavu-core xvfb xauth x11-utils xcompmgr imagemagick iproute2 python3 python3-pil curl dpkg-dev
   wrk nginx-light clang libclang-rt-14-dev slowhttptest
 )
 
@@ -134,23 +136,31 @@ if ! installed wine32:i386; then
   fi
 fi
 
-# libwebp has no mingw build in Debian: take Debian's source package and
-# cross-build only its decoder for both Windows targets.
-webp_src=$(ls -d "$deps"/libwebp-1.* 2>/dev/null | head -n 1 || true)
-if [ -z "$webp_src" ]; then
-  srclist=$apt_etc/sources.list.d/debian-src.sources
+# debian_source PACKAGE GLOB: Debian's source package in $deps, fetched
+# once (with one retry) unless a folder matching GLOB is there; sets
+# source_dir. Fails, saying why, when it cannot be fetched.
+debian_source() {
+  source_dir=$(ls -d "$deps"/$2 2>/dev/null | head -n 1 || true)
+  [ -n "$source_dir" ] && return 0
+  local srclist=$apt_etc/sources.list.d/debian-src.sources
   if [ ! -f "$srclist" ] && ! grep -rqs '^Types:.*deb-src' "$apt_etc/sources.list.d/" "$apt_etc/sources.list"; then
     sed 's/^Types: deb$/Types: deb-src/' "$apt_etc/sources.list.d/debian.sources" | as_root tee "$srclist" >/dev/null
     apt_update
   fi
-  if ! (cd "$deps" && apt-get source -qq libwebp >"$apt_log" 2>&1) &&
-     ! { sleep "$retry_seconds"; (cd "$deps" && apt-get source -qq libwebp >"$apt_log" 2>&1); }; then
-    echo "setup: failed: the libwebp sources cannot be fetched (apt-get source libwebp):"
+  if ! (cd "$deps" && apt-get source -qq "$1" >"$apt_log" 2>&1) &&
+     ! { sleep "$retry_seconds"; (cd "$deps" && apt-get source -qq "$1" >"$apt_log" 2>&1); }; then
+    echo "setup: failed: the $1 sources cannot be fetched (apt-get source $1):"
     apt_reasons
-    exit 1
+    return 1
   fi
-  webp_src=$(ls -d "$deps"/libwebp-1.* | head -n 1)
-fi
+  source_dir=$(ls -d "$deps"/$2 2>/dev/null | head -n 1 || true)
+  [ -n "$source_dir" ] || { echo "setup: failed: apt-get source $1 left no $2 in $deps"; return 1; }
+}
+
+# libwebp has no mingw build in Debian: take Debian's source package and
+# cross-build only its decoder for both Windows targets.
+debian_source libwebp 'libwebp-1.*' || exit 1
+webp_src=$source_dir
 
 # It decodes the skins once at start-up: built for size, without the SIMD
 # variants of its functions (170 KB of the product otherwise). The folder's
@@ -178,19 +188,11 @@ done
 # system's TLS and certificate store), also from Debian's source: HTTP and
 # HTTPS only, with every other protocol and feature left out for size. NTLM
 # stays, so that a proxy asking for Windows sign-in still lets the player in.
-curl_src=$(ls -d "$deps"/curl-7.* 2>/dev/null | head -n 1 || true)
-if [ -z "$curl_src" ]; then
-  if ! (cd "$deps" && apt-get source -qq curl >"$apt_log" 2>&1) &&
-     ! { sleep "$retry_seconds"; (cd "$deps" && apt-get source -qq curl >"$apt_log" 2>&1); }; then
-    echo "setup: failed: the curl sources cannot be fetched (apt-get source curl):"
-    apt_reasons
-    exit 1
-  fi
-  curl_src=$(ls -d "$deps"/curl-7.* | head -n 1)
-fi
 for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
   prefix="$deps/curl-schannel-$triplet"
   [ -f "$prefix/lib/libcurl.a" ] && continue
+  debian_source curl 'curl-7.*' || exit 1
+  curl_src=$source_dir
   echo "setup: cross-building libcurl (Schannel, HTTP only) for $triplet"
   bdir="$deps/curl-schannel-build-$triplet"
   rm -rf "$bdir"

@@ -1,6 +1,5 @@
 #include "download/curl/curl_platform.h"
 
-#include <arpa/inet.h>
 #include <cstdio>
 #include <ctime>
 #include <sys/socket.h>
@@ -14,21 +13,6 @@ curl_socket_t OpenCurlSocket(int family, int type, int protocol)
 int CloseCurlSocket(curl_socket_t fd)
 {
     return close(fd);
-}
-
-int CurlSocketPort(curl_socket_t fd, bool peer)
-{
-    sockaddr_storage address = {};
-    socklen_t length = sizeof address;
-    const int r = peer ? getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length)
-                       : getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    if (r != 0)
-        return -1;
-    if (address.ss_family == AF_INET)
-        return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-    if (address.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
-    return -1;
 }
 
 bool CurlSocketHoldsInput(curl_socket_t fd)

@@ -8,7 +8,6 @@
 #include "download/core/proxy_choice.h"
 
 #include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
 #include <winhttp.h>
 
@@ -24,21 +23,6 @@ curl_socket_t OpenCurlSocket(int family, int type, int protocol)
 int CloseCurlSocket(curl_socket_t fd)
 {
     return closesocket(fd);
-}
-
-int CurlSocketPort(curl_socket_t fd, bool peer)
-{
-    sockaddr_storage address = {};
-    int length = sizeof address;
-    const int r = peer ? getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length)
-                       : getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    if (r != 0)
-        return -1;
-    if (address.ss_family == AF_INET)
-        return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-    if (address.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
-    return -1;
 }
 
 bool CurlSocketHoldsInput(curl_socket_t fd)

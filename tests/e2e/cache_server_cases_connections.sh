@@ -2,8 +2,9 @@
 # connection the CDN closed, https against a test authority, and the
 # player's proxy. Sourced by cache_server_cases.sh; the including script
 # also defines host_file PATH (the name the host opens PATH by) and
-# host_proxy [HOST:PORT] (sets the player's proxy for hosts started next;
-# none without an argument). HOST_OPTION, when set, is passed to the host.
+# host_proxy [HOST:PORT | script=URL] (sets the player's proxy, or a
+# configuration script, for hosts started next; none without an argument;
+# false when the host has no such setting). HOST_OPTION, when set, is passed to the host.
 
 # peers PATTERN: how many connections the origin's requests matching PATTERN came over.
 peers() { grep -E -- "$1" "$ORIGIN_LOG" | awk '{ print $NF }' | sort -u | wc -l; }
@@ -76,6 +77,15 @@ run_connection_cases() {
   check "with a proxy set, a miss goes through it" bash -c "head -1 '$h' | grep -q '^HTTP/1.0 200' &&
     cmp -s '$b' '$origin/wz_cdn/r5.bin' && grep -q '^GET http://cdn.kestrun-proxied.invalid//wz_cdn/r5.bin ' '$ORIGIN_LOG'"
   host_stop
+  # A configuration script (served by the origin) that names the proxy.
+  printf 'function FindProxyForURL(url, host) { return "PROXY 127.0.0.1:%s"; }\n' "$ORIGIN_PORT" > "$origin/proxy.pac"
+  if host_proxy "script=http://127.0.0.1:$ORIGIN_PORT/proxy.pac"; then
+    host_start "http://cdn.kestrun-scripted.invalid/"
+    curl -s -m 20 -D "$h" -o "$b" "$(url /wz_cdn/r6.bin)"
+    check "with a configuration script, a miss goes through the proxy it names" bash -c "head -1 '$h' | grep -q '^HTTP/1.0 200' &&
+      cmp -s '$b' '$origin/wz_cdn/r6.bin' && grep -q '^GET http://cdn.kestrun-scripted.invalid//wz_cdn/r6.bin ' '$ORIGIN_LOG'"
+    host_stop
+  fi
   host_proxy
   origin_stop
 

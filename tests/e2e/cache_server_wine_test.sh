@@ -37,8 +37,8 @@ host_file() {
   echo "C:\\$(basename "$1")"
 }
 
-# host_proxy [HOST:PORT]: the player's Internet Settings, as WinHTTP reads
-# them (a fixed proxy), or none.
+# host_proxy [HOST:PORT | script=URL]: the player's Internet Settings, as
+# WinHTTP reads them (a fixed proxy, or a configuration script), or none.
 host_proxy() {
   local key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections'
   if [ $# -eq 0 ]; then
@@ -46,10 +46,16 @@ host_proxy() {
   else
     "$E2E_WINE" reg add "$key" /v DefaultConnectionSettings /t REG_BINARY /f /d "$(/usr/bin/python3 -c '
 import struct, sys
-p = sys.argv[1].encode()
-# Version, change counter, flags (direct and proxy), then the proxy, the
-# bypass list and the configuration script, each after its length.
-print((struct.pack("<III", 0x46, 1, 3) + struct.pack("<I", len(p)) + p + struct.pack("<II", 0, 0) + bytes(32)).hex())' "$1")" >/dev/null 2>&1
+# Version, change counter, flags (direct, and a proxy or a script), then
+# the proxy, the bypass list and the script URL, each after its length.
+arg = sys.argv[1].encode()
+script = arg[7:] if arg.startswith(b"script=") else b""
+proxy = b"" if script else arg
+flags = 1 | (4 if script else 2)
+blob = struct.pack("<III", 0x46, 1, flags)
+for text in (proxy, b"", script):
+    blob += struct.pack("<I", len(text)) + text
+print((blob + bytes(32)).hex())' "$1")" >/dev/null 2>&1
   fi
   /usr/lib/wine/wineserver -w
 }
