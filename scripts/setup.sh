@@ -157,6 +157,16 @@ debian_source() {
   [ -n "$source_dir" ] || { echo "setup: failed: apt-get source $1 left no $2 in $deps"; return 1; }
 }
 
+# cross_cmake SOURCE BUILD TRIPLET [OPTIONS...]: a fresh static, size-built
+# configuration of a source tree for one Windows target.
+cross_cmake() {
+  local src=$1 bdir=$2 triplet=$3
+  shift 3
+  rm -rf "$bdir"
+  cmake -S "$src" -B "$bdir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-${triplet%%-*}.cmake" \
+    -DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_SHARED_LIBS=OFF "$@" >/dev/null
+}
+
 # libwebp has no mingw build in Debian: take Debian's source package and
 # cross-build only its decoder for both Windows targets.
 debian_source libwebp 'libwebp-1.*' || exit 1
@@ -170,14 +180,10 @@ for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
   [ -f "$prefix/lib/libwebpdecoder.a" ] && continue
   echo "setup: cross-building the libwebp decoder for $triplet"
   bdir="$deps/webp-small-build-$triplet"
-  rm -rf "$bdir"
-  cmake -S "$webp_src" -B "$bdir" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-${triplet%%-*}.cmake" \
-    -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DBUILD_SHARED_LIBS=OFF -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
+  cross_cmake "$webp_src" "$bdir" "$triplet" -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
     -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF \
     -DWEBP_BUILD_VWEBP=OFF -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF \
-    -DWEBP_BUILD_EXTRAS=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_ENABLE_SIMD=OFF >/dev/null
+    -DWEBP_BUILD_EXTRAS=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_ENABLE_SIMD=OFF
   cmake --build "$bdir" --target webpdecoder >/dev/null
   mkdir -p "$prefix/lib" "$prefix/include/webp"
   cp "$bdir/libwebpdecoder.a" "$prefix/lib/"
@@ -195,16 +201,12 @@ for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
   curl_src=$source_dir
   echo "setup: cross-building libcurl (Schannel, HTTP only) for $triplet"
   bdir="$deps/curl-schannel-build-$triplet"
-  rm -rf "$bdir"
-  cmake -S "$curl_src" -B "$bdir" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-${triplet%%-*}.cmake" \
-    -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
+  cross_cmake "$curl_src" "$bdir" "$triplet" -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
     -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DHTTP_ONLY=ON \
     -DCURL_DISABLE_COOKIES=ON -DCURL_DISABLE_ALTSVC=ON -DCURL_DISABLE_HSTS=ON \
     -DCURL_DISABLE_DOH=ON -DCURL_DISABLE_MIME=ON -DCURL_DISABLE_NETRC=ON \
     -DCURL_DISABLE_PROGRESS_METER=ON -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
-    -DUSE_LIBIDN2=OFF -DCURL_USE_LIBPSL=OFF -DCURL_USE_LIBSSH2=OFF -DENABLE_UNICODE=OFF >/dev/null
+    -DUSE_LIBIDN2=OFF -DCURL_USE_LIBPSL=OFF -DCURL_USE_LIBSSH2=OFF -DENABLE_UNICODE=OFF
   cmake --build "$bdir" --target libcurl >/dev/null
   mkdir -p "$prefix/lib" "$prefix/include/curl"
   cp "$(find "$bdir" -name libcurl.a | head -n 1)" "$prefix/lib/"
