@@ -106,8 +106,9 @@ host_start() {
   "$host" "$@" "$folder" 0 "http://127.0.0.1:$delay_port/" > "$work/host.out" &
   host_pid=$!
   pids_to_stop+=("$host_pid")
-  for _ in $(seq 100); do grep -q '^listening' "$work/host.out" && break; sleep 0.05; done
+  for _ in $(seq 400); do grep -q '^listening' "$work/host.out" && break; sleep 0.05; done
   host_port=$(sed -n 's/^listening //p' "$work/host.out")
+  [ -n "$host_port" ] || { echo "bench: the host did not start:"; cat "$work/host.out"; exit 1; }
 }
 host_stop() { kill "$host_pid"; wait "$host_pid" 2>/dev/null || true; }
 
@@ -124,6 +125,7 @@ win_host_start() {
   pids_to_stop+=("$win_pid" "$win_input")
   for _ in $(seq 400); do grep -q '^listening' "$work/win.out" && break; sleep 0.05; done
   win_port=$(tr -d '\r' < "$work/win.out" | sed -n 's/^listening //p')
+  [ -n "$win_port" ] || { echo "bench: the Windows host did not start:"; cat "$work/win.out"; exit 1; }
 }
 win_host_stop() { kill "$win_input"; wait "$win_pid" 2>/dev/null || true; /usr/lib/wine/wineserver -w; }
 
@@ -168,7 +170,7 @@ load() {
   before=$(cdn_connections)
   $tool load "$2" "$list" >> "$work/$1.json"
   echo $(($(cdn_connections) - before)) >> "$work/$1.conns"
-  tail -1 "$work/$1.json" >&2
+  echo "$1: $(tail -1 "$work/$1.json"), $(tail -1 "$work/$1.conns") CDN connections" >&2
 }
 
 for round in $(seq "$rounds"); do
