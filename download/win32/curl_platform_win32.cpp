@@ -54,36 +54,29 @@ std::string CurlTickAgent()
 
 namespace {
 
-// Strings WinHTTP allocates for its caller.
+// A string WinHTTP allocated for its caller (may be null), freed once.
 class GlobalText {
 public:
-    GlobalText() = default;
-    ~GlobalText() { Reset(); }
+    explicit GlobalText(LPWSTR text) : m_text(text) {}
+    ~GlobalText()
+    {
+        if (m_text)
+            GlobalFree(m_text);
+    }
     GlobalText(const GlobalText&) = delete;
     GlobalText& operator=(const GlobalText&) = delete;
-    LPWSTR* Out()
-    {
-        Reset();
-        return &m_text;
-    }
-    LPWSTR& Ref() { return m_text; }
     std::string Narrow() const { return m_text ? ToNarrow(std::wstring(m_text)) : std::string(); }
     bool Empty() const { return !m_text || !*m_text; }
 
 private:
-    void Reset()
-    {
-        if (m_text)
-            GlobalFree(m_text);
-        m_text = nullptr;
-    }
-    LPWSTR m_text = nullptr;
+    LPWSTR const m_text;
 };
 
 // A proxy decision stands this long: a script or detection costs a round
 // trip or more, too much for every miss.
 constexpr DWORD kProxyChoiceMs = 60000;
 constexpr size_t kProxyChoicesKept = 64;
+constexpr int kScriptTimeoutMs = 5000;
 
 struct KeptChoice {
     CurlProxyChoice choice;
@@ -95,9 +88,15 @@ struct KeptChoice {
 bool ScriptProxy(const std::wstring& url, const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& ie, std::string* list,
                  std::string* bypass)
 {
-    // Opened once and kept: WinHTTP keeps what it learnt of the script in it.
-    static HINTERNET const session =
-        WinHttpOpen(L"", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    // Opened once and kept: WinHTTP keeps what it learnt of the script in
+    // it. A script server that does not answer costs a miss seconds, not
+    // its whole answer time.
+    static HINTERNET const session = [] {
+        const HINTERNET h = WinHttpOpen(L"", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        if (h)
+            WinHttpSetTimeouts(h, kScriptTimeoutMs, kScriptTimeoutMs, kScriptTimeoutMs, kScriptTimeoutMs);
+        return h;
+    }();
     if (!session)
         return false;
     WINHTTP_AUTOPROXY_OPTIONS options = {};
@@ -112,9 +111,7 @@ bool ScriptProxy(const std::wstring& url, const WINHTTP_CURRENT_USER_IE_PROXY_CO
     options.fAutoLogonIfChallenged = TRUE;
     WINHTTP_PROXY_INFO info = {};
     const BOOL ok = WinHttpGetProxyForUrl(session, url.c_str(), &options, &info);
-    GlobalText proxy, proxyBypass;
-    proxy.Ref() = info.lpszProxy;
-    proxyBypass.Ref() = info.lpszProxyBypass;
+    const GlobalText proxy(info.lpszProxy), proxyBypass(info.lpszProxyBypass);
     if (!ok)
         return false;
     if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY) {
@@ -131,10 +128,7 @@ CurlProxyChoice Decide(const char* url, const UrlOrigin& origin)
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie = {};
     if (!WinHttpGetIEProxyConfigForCurrentUser(&ie))
         return choice;
-    GlobalText script, fixed, fixedBypass;
-    script.Ref() = ie.lpszAutoConfigUrl;
-    fixed.Ref() = ie.lpszProxy;
-    fixedBypass.Ref() = ie.lpszProxyBypass;
+    const GlobalText script(ie.lpszAutoConfigUrl), fixed(ie.lpszProxy), fixedBypass(ie.lpszProxyBypass);
 
     std::string list, bypass;
     const bool scripted = (ie.fAutoDetect || !script.Empty()) && ScriptProxy(ToWide(std::string(url)), ie, &list, &bypass);
