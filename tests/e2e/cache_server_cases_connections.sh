@@ -95,12 +95,15 @@ run_connection_cases() {
   tls_files "$tls"
   HOST_OPTION="--trust-ca=$(host_file "$tls/ca.pem")"
   for name in good wrong-name expired unknown; do
-    origin_start "$origin" --tls-cert "$tls/$name.pem" --tls-key "$tls/$name.key"
+    origin_start "$origin" --tls-cert "$tls/$name.pem" --tls-key "$tls/$name.key" --log-peer --keep-alive '.'
     host_start "https://localhost:$ORIGIN_PORT/"
     curl -s -m 20 -D "$h" -o "$b" "$(url "/wz_cdn/r6.bin?$name")"
     if [ "$name" = good ]; then
       check "https CDN from the trusted authority: the miss is served" bash -c "head -1 '$h' | grep -q '^HTTP/1.0 200' &&
         cmp -s '$b' '$origin/wz_cdn/r6.bin'"
+      curl -s -m 20 -o "$b" "$(url "/wz_cdn/r7.bin?$name")"
+      check "a second https miss is served over the same connection" bash -c "cmp -s '$b' '$origin/wz_cdn/r7.bin' &&
+        [ \$(grep -cE 'r[67].bin' '$ORIGIN_LOG') = 2 ] && [ $(peers 'r[67].bin') = 1 ]"
     else
       check "https CDN with a certificate $name: 502, nothing stored" bash -c "head -1 '$h' | grep -q '^HTTP/1.0 502' &&
         [ ! -e '$CACHE_DIR/$(md5_of "/wz_cdn/r6.bin?$name")' ]"
