@@ -4,9 +4,11 @@
 # on a CDN that is nginx (limit_rate RATE per connection, 2m) behind a
 # delay relay of our own that adds RTT_MS (40) to each new connection and
 # each request. A browser-like client (6 keep-alive connections, list
-# order) loads the whole game five ways, interleaved, ROUNDS (3) times:
+# order) loads the whole game in these ways, interleaved, ROUNDS (3) times:
 #   direct from the CDN; through our server with an empty, then a full
-#   cache; through nginx proxy_cache with an empty, then a full cache.
+#   cache; through the Windows build of our server (the x86_64 twin's host
+#   under wine64; WINDOWS=0 leaves it out) with an empty, then a full cache;
+#   through nginx proxy_cache with an empty, then a full cache.
 # The CDN connections each load opened are counted at the relay.
 # Then our server with a budget of half the game loads it twice; the CDN's
 # log tells how many resources it was asked for twice.
@@ -27,6 +29,17 @@ tool="$py $here/bench/game_load.py"
 [ -x /usr/sbin/nginx ] || { echo "bench: nginx is missing (apt-get install nginx-light)"; exit 1; }
 bash "$here/scripts/build.sh" native >/dev/null
 host=$here/build/native/kestrun_cache_host
+
+# The Windows host in a Wine prefix of its own; its cache folder is on C:.
+windows=no
+if [ "${WINDOWS:-1}" = 1 ]; then
+  [ -x /usr/lib/wine/wine64 ] || { echo "bench: wine64 is missing (WINDOWS=0 leaves the Windows host out)"; exit 1; }
+  [ -f "$here/build/win64/build.ninja" ] || bash "$here/scripts/build.sh" win64 >/dev/null
+  cmake --build "$here/build/win64" --target kestrun_cache_host >/dev/null
+  export WINEPREFIX=$here/build/wine/win64/bench WINEDEBUG=-all
+  KESTRUN_WINE_ARCH=win64 bash "$here/scripts/wine-prefix.sh" "$WINEPREFIX" --no-z
+  windows=yes
+fi
 
 free_port() { $py -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 wait_port_file() { for _ in $(seq 200); do [ -s "$1" ] && break; sleep 0.05; done; cat "$1"; }
@@ -93,10 +106,28 @@ host_start() {
   "$host" "$@" "$folder" 0 "http://127.0.0.1:$delay_port/" > "$work/host.out" &
   host_pid=$!
   pids_to_stop+=("$host_pid")
-  for _ in $(seq 100); do grep -q '^listening' "$work/host.out" && break; sleep 0.05; done
+  for _ in $(seq 400); do grep -q '^listening' "$work/host.out" && break; sleep 0.05; done
   host_port=$(sed -n 's/^listening //p' "$work/host.out")
+  [ -n "$host_port" ] || { echo "bench: the host did not start:"; cat "$work/host.out"; exit 1; }
 }
 host_stop() { kill "$host_pid"; wait "$host_pid" 2>/dev/null || true; }
+
+# win_host_start: the Windows host on an empty folder of C:, serving until
+# its input ends.
+win_host_start() {
+  rm -rf "$WINEPREFIX/drive_c/bench-cache"
+  rm -f "$work/win.in" && mkfifo "$work/win.in"
+  /usr/lib/wine/wine64 "$here/build/win64/kestrun_cache_host.exe" 'C:\bench-cache' 0 "http://127.0.0.1:$delay_port/" \
+    < "$work/win.in" > "$work/win.out" 2>&1 &
+  win_pid=$!
+  sleep 100000 > "$work/win.in" &
+  win_input=$!
+  pids_to_stop+=("$win_pid" "$win_input")
+  for _ in $(seq 400); do grep -q '^listening' "$work/win.out" && break; sleep 0.05; done
+  win_port=$(tr -d '\r' < "$work/win.out" | sed -n 's/^listening //p')
+  [ -n "$win_port" ] || { echo "bench: the Windows host did not start:"; cat "$work/win.out"; exit 1; }
+}
+win_host_stop() { kill "$win_input"; wait "$win_pid" 2>/dev/null || true; /usr/lib/wine/wineserver -w; }
 
 # nginx proxy_cache on an empty cache, the relay as its upstream, connections
 # to it kept as ours are.
@@ -139,7 +170,7 @@ load() {
   before=$(cdn_connections)
   $tool load "$2" "$list" >> "$work/$1.json"
   echo $(($(cdn_connections) - before)) >> "$work/$1.conns"
-  tail -1 "$work/$1.json" >&2
+  echo "$1: $(tail -1 "$work/$1.json"), $(tail -1 "$work/$1.conns") CDN connections" >&2
 }
 
 for round in $(seq "$rounds"); do
@@ -150,6 +181,12 @@ for round in $(seq "$rounds"); do
   load ours_full "$host_port"
   peak_kib "$host_pid" >> "$work/ours.kib"
   host_stop
+  if [ "$windows" = yes ]; then
+    win_host_start
+    load win_empty "$win_port"
+    load win_full "$win_port"
+    win_host_stop
+  fi
   proxy_start
   load nginx_empty "$proxy_port"
   load nginx_full "$proxy_port"
@@ -172,7 +209,7 @@ cdn_requests=$(wc -l < "$work/cdn/logs/access.log")
 
 $py - "$work" "$resources" "$game_bytes" "$rounds" "$rtt_ms" "$rate" "$budget" "$twice" "$cdn_requests" \
   "$budget_files" "$budget_bytes" > "$out/game_load.md" <<'PY'
-import json, statistics, sys
+import json, os, statistics, sys
 work, resources, game, rounds, rtt, rate, budget, twice, cdn_requests, kept_files, kept_bytes = sys.argv[1:]
 def runs(name):
     with open("%s/%s.json" % (work, name)) as f:
@@ -192,8 +229,12 @@ print("Whole game load: %s resources, %.1f MiB (fixed seed), CDN nginx limit_rat
 print("| way | total s | 50th resource s | 99th resource s | total / direct | CDN connections | errors |")
 print("|---|---|---|---|---|---|---|")
 rows = [("direct from the CDN", "direct"), ("Kestrun, empty cache", "ours_empty"), ("Kestrun, full cache", "ours_full"),
+        ("Kestrun Windows host (wine64), empty cache", "win_empty"),
+        ("Kestrun Windows host (wine64), full cache", "win_full"),
         ("nginx proxy_cache, empty cache", "nginx_empty"), ("nginx proxy_cache, full cache", "nginx_full")]
 for label, name in rows:
+    if not os.path.exists("%s/%s.json" % (work, name)):
+        continue
     print("| %s | %.2f | %.2f | %.2f | %.3f | %d | %d |" % (
         label, med(name, "total"), med(name, "p50"), med(name, "p99"), med(name, "total") / direct, conns(name),
         sum(r["errors"] for r in runs(name))))
@@ -204,6 +245,10 @@ print()
 print("Ratios: full cache Kestrun/nginx %.2f; empty cache Kestrun/direct %.3f, Kestrun/nginx %.3f."
       % (med("ours_full", "total") / med("nginx_full", "total"), med("ours_empty", "total") / direct,
          med("ours_empty", "total") / med("nginx_empty", "total")))
+if os.path.exists("%s/win_empty.json" % work):
+    print()
+    print("The Windows host, empty cache: %.3f of the direct load, %d CDN connections against the client's %d."
+          % (med("win_empty", "total") / direct, conns("win_empty"), conns("direct")))
 print()
 first, second = runs("budget_first")[0], runs("budget_second")[0]
 print("Eviction pressure: Kestrun with a budget of %.1f MiB (half the game), empty cache, the game loaded twice: "

@@ -1,4 +1,5 @@
-# Third-party pieces: libwebp (skins), GoogleTest, libcurl and threads natively.
+# Third-party pieces: libwebp (skins), libcurl (the CDN fetch), GoogleTest, and
+# threads natively.
 set(KESTRUN_DEPS "${CMAKE_SOURCE_DIR}/build/deps" CACHE PATH "Where scripts/setup.sh put the cross-built dependencies")
 
 add_library(kestrun_webp INTERFACE)
@@ -9,6 +10,16 @@ if(WIN32)
   endif()
   target_include_directories(kestrun_webp SYSTEM INTERFACE "${_webp}/include")
   target_link_libraries(kestrun_webp INTERFACE "${_webp}/lib/libwebpdecoder.a")
+
+  # libcurl with Schannel, HTTP and HTTPS only, cross-built by set-up.
+  set(_curl "${KESTRUN_DEPS}/curl-schannel-${KESTRUN_TRIPLET}")
+  if(NOT EXISTS "${_curl}/lib/libcurl.a")
+    message(FATAL_ERROR "libcurl for ${KESTRUN_TRIPLET} not found in ${_curl}: run scripts/setup.sh")
+  endif()
+  add_library(kestrun_curl INTERFACE)
+  target_include_directories(kestrun_curl SYSTEM INTERFACE "${_curl}/include")
+  target_compile_definitions(kestrun_curl INTERFACE CURL_STATICLIB)
+  target_link_libraries(kestrun_curl INTERFACE "${_curl}/lib/libcurl.a" ws2_32 crypt32 bcrypt secur32)
 
   # GoogleTest cross-built from Debian's sources.
   set(_gt /usr/src/googletest)

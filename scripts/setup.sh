@@ -8,11 +8,13 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 deps="${KESTRUN_DEPS:-$here/build/deps}"
 mkdir -p "$deps"
 
+# libgnutls30: Wine's Schannel (the https of the Windows builds' CDN fetch)
+# runs on the host's GnuTLS, which wine64 only recommends.
 packages=(
   cmake ninja-build ccache g++ binutils pkg-config file
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   libgtest-dev libgmock-dev libcurl4-openssl-dev libssl-dev openssl libwebp-dev webp
-  wine64 fonts-dejavu-core xvfb xauth x11-utils xcompmgr imagemagick iproute2 python3 python3-pil curl dpkg-dev
+  wine64 libgnutls30:amd64 fonts-dejavu-core xvfb xauth x11-utils xcompmgr imagemagick iproute2 python3 python3-pil curl dpkg-dev
   wrk nginx-light clang libclang-rt-14-dev slowhttptest
 )
 
@@ -134,23 +136,41 @@ if ! installed wine32:i386; then
   fi
 fi
 
-# libwebp has no mingw build in Debian: take Debian's source package and
-# cross-build only its decoder for both Windows targets.
-webp_src=$(ls -d "$deps"/libwebp-1.* 2>/dev/null | head -n 1 || true)
-if [ -z "$webp_src" ]; then
-  srclist=$apt_etc/sources.list.d/debian-src.sources
+# debian_source PACKAGE GLOB: Debian's source package in $deps, fetched
+# once (with one retry) unless a folder matching GLOB is there; sets
+# source_dir. Fails, saying why, when it cannot be fetched.
+debian_source() {
+  source_dir=$(ls -d "$deps"/$2 2>/dev/null | head -n 1 || true)
+  [ -n "$source_dir" ] && return 0
+  local srclist=$apt_etc/sources.list.d/debian-src.sources
   if [ ! -f "$srclist" ] && ! grep -rqs '^Types:.*deb-src' "$apt_etc/sources.list.d/" "$apt_etc/sources.list"; then
     sed 's/^Types: deb$/Types: deb-src/' "$apt_etc/sources.list.d/debian.sources" | as_root tee "$srclist" >/dev/null
     apt_update
   fi
-  if ! (cd "$deps" && apt-get source -qq libwebp >"$apt_log" 2>&1) &&
-     ! { sleep "$retry_seconds"; (cd "$deps" && apt-get source -qq libwebp >"$apt_log" 2>&1); }; then
-    echo "setup: failed: the libwebp sources cannot be fetched (apt-get source libwebp):"
+  if ! (cd "$deps" && apt-get source -qq "$1" >"$apt_log" 2>&1) &&
+     ! { sleep "$retry_seconds"; (cd "$deps" && apt-get source -qq "$1" >"$apt_log" 2>&1); }; then
+    echo "setup: failed: the $1 sources cannot be fetched (apt-get source $1):"
     apt_reasons
-    exit 1
+    return 1
   fi
-  webp_src=$(ls -d "$deps"/libwebp-1.* | head -n 1)
-fi
+  source_dir=$(ls -d "$deps"/$2 2>/dev/null | head -n 1 || true)
+  [ -n "$source_dir" ] || { echo "setup: failed: apt-get source $1 left no $2 in $deps"; return 1; }
+}
+
+# cross_cmake SOURCE BUILD TRIPLET [OPTIONS...]: a fresh static, size-built
+# configuration of a source tree for one Windows target.
+cross_cmake() {
+  local src=$1 bdir=$2 triplet=$3
+  shift 3
+  rm -rf "$bdir"
+  cmake -S "$src" -B "$bdir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-${triplet%%-*}.cmake" \
+    -DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_SHARED_LIBS=OFF "$@" >/dev/null
+}
+
+# libwebp has no mingw build in Debian: take Debian's source package and
+# cross-build only its decoder for both Windows targets.
+debian_source libwebp 'libwebp-1.*' || exit 1
+webp_src=$source_dir
 
 # It decodes the skins once at start-up: built for size, without the SIMD
 # variants of its functions (170 KB of the product otherwise). The folder's
@@ -160,18 +180,37 @@ for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
   [ -f "$prefix/lib/libwebpdecoder.a" ] && continue
   echo "setup: cross-building the libwebp decoder for $triplet"
   bdir="$deps/webp-small-build-$triplet"
-  rm -rf "$bdir"
-  cmake -S "$webp_src" -B "$bdir" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-${triplet%%-*}.cmake" \
-    -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DBUILD_SHARED_LIBS=OFF -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
+  cross_cmake "$webp_src" "$bdir" "$triplet" -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
     -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF \
     -DWEBP_BUILD_VWEBP=OFF -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF \
-    -DWEBP_BUILD_EXTRAS=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_ENABLE_SIMD=OFF >/dev/null
+    -DWEBP_BUILD_EXTRAS=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_ENABLE_SIMD=OFF
   cmake --build "$bdir" --target webpdecoder >/dev/null
   mkdir -p "$prefix/lib" "$prefix/include/webp"
   cp "$bdir/libwebpdecoder.a" "$prefix/lib/"
   cp "$webp_src"/src/webp/{decode.h,types.h} "$prefix/include/webp/"
+done
+
+# The cache server's CDN fetch on Windows is libcurl with Schannel (the
+# system's TLS and certificate store), also from Debian's source: HTTP and
+# HTTPS only, with every other protocol and feature left out for size. NTLM
+# stays, so that a proxy asking for Windows sign-in still lets the player in.
+for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
+  prefix="$deps/curl-schannel-$triplet"
+  [ -f "$prefix/lib/libcurl.a" ] && continue
+  debian_source curl 'curl-7.*' || exit 1
+  curl_src=$source_dir
+  echo "setup: cross-building libcurl (Schannel, HTTP only) for $triplet"
+  bdir="$deps/curl-schannel-build-$triplet"
+  cross_cmake "$curl_src" "$bdir" "$triplet" -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
+    -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DHTTP_ONLY=ON \
+    -DCURL_DISABLE_COOKIES=ON -DCURL_DISABLE_ALTSVC=ON -DCURL_DISABLE_HSTS=ON \
+    -DCURL_DISABLE_DOH=ON -DCURL_DISABLE_MIME=ON -DCURL_DISABLE_NETRC=ON \
+    -DCURL_DISABLE_PROGRESS_METER=ON -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
+    -DUSE_LIBIDN2=OFF -DCURL_USE_LIBPSL=OFF -DCURL_USE_LIBSSH2=OFF -DENABLE_UNICODE=OFF
+  cmake --build "$bdir" --target libcurl >/dev/null
+  mkdir -p "$prefix/lib" "$prefix/include/curl"
+  cp "$(find "$bdir" -name libcurl.a | head -n 1)" "$prefix/lib/"
+  cp "$curl_src"/include/curl/*.h "$prefix/include/curl/"
 done
 
 echo "setup: done"

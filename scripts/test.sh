@@ -81,7 +81,7 @@ fi
 product="$here/build/win32/Kestrun.exe"
 if file "$product" | grep -q 'PE32 executable (GUI) Intel 80386' &&
    ! i686-w64-mingw32-objdump -p "$product" | grep 'DLL Name' | grep -qiv -E \
-     'kernel32|user32|gdi32|msvcrt|ole32|oleaut32|shell32|comctl32|wininet|ws2_32|msimg32|advapi32|shlwapi|urlmon|bcrypt' &&
+     'kernel32|user32|gdi32|msvcrt|ole32|oleaut32|shell32|comctl32|wininet|winhttp|ws2_32|msimg32|advapi32|shlwapi|urlmon|bcrypt|crypt32' &&
    ! i686-w64-mingw32-objdump -h "$product" | grep -q '\.debug_'; then
   passed=$((passed + 1))
 else

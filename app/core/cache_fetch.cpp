@@ -22,6 +22,15 @@ private:
 
 } // namespace
 
+void PrepareCacheFetch(const std::string& trustedCaFile)
+{
+    FetchConnectionSettings settings;
+    settings.keptConnections = kCdnKeptConnectionsPerHost * kCdnHostsKept;
+    settings.idleSeconds = kCdnConnectionIdleSeconds;
+    settings.trustedCaFile = trustedCaFile;
+    SetFetchConnectionSettings(settings);
+}
+
 CdnFetchResult FetchForCache(const std::string& url, ICdnReceiver& receiver)
 {
     CdnReceiverBridge bridge(receiver);

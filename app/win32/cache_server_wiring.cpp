@@ -16,6 +16,7 @@ bool LaunchProgramCacheServer()
     config.firstPort = g_localPort;
     config.drawPort = &DrawLocalPort;
     config.cdnBase = [] { return g_cdnBaseUrl.Get(); };
+    PrepareCacheFetch();
     config.fetch = &FetchForCache;
     if (KESTRUN_CACHE_BUDGET_BYTES > 0)
         config.cacheBudgetBytes = KESTRUN_CACHE_BUDGET_BYTES;

@@ -29,6 +29,19 @@ constexpr long long kDefaultCacheBudgetBytes = 4LL << 30;
 // A hit moves its file's time at most this often.
 constexpr int kDefaultRecencyTouchSeconds = 600;
 
+// CDN connections the fetch keeps open for later misses, per CDN host:
+// more than the browsers ask for at once (6 a host each, and the game
+// window and the login page may both be loading), so that a miss seldom
+// waits for a connection set-up.
+constexpr int kCdnKeptConnectionsPerHost = 16;
+// The CDN hosts whose connections are kept at once: the base and one that
+// it redirects to.
+constexpr int kCdnHostsKept = 2;
+// A kept CDN connection idle this long is not used again: CDNs close idle
+// connections after about a minute, and one closed under a request costs a
+// retry.
+constexpr int kCdnConnectionIdleSeconds = 30;
+
 enum class CdnFetchResult {
     kComplete, // the whole announced body arrived
     kFailed,   // no answer, or the body broke off

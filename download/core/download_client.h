@@ -1,6 +1,6 @@
 // The HTTP download client: every outgoing transfer of the program. The
-// operations are synchronous; WinInet does the transfer on Windows, libcurl
-// natively, with the same observable rules.
+// operations are synchronous. The streamed fetch (FetchStream, FetchToSink)
+// is libcurl in both builds; on Windows the other downloads are WinInet's.
 #pragma once
 
 #include "download/core/transfer_pace.h"
@@ -95,3 +95,17 @@ protected:
 // no answer came, kFetchTimedOut when the server stopped answering before
 // or during the body, kFetchIncomplete when the body broke off.
 int FetchStream(const char* url, IFetchReceiver& receiver);
+
+// How FetchStream keeps connections and whom it trusts; the program sets
+// it once, before its first fetch.
+struct FetchConnectionSettings {
+    // Connections kept open for later requests, over all servers.
+    int keptConnections = 32;
+    // A kept connection idle this long is not used again, and is closed.
+    int idleSeconds = 30;
+    // Empty: https servers are verified against the system's certificate
+    // store. Otherwise only the authorities in this PEM file are trusted
+    // (test builds and hosts only).
+    std::string trustedCaFile;
+};
+void SetFetchConnectionSettings(const FetchConnectionSettings& settings);

@@ -11,11 +11,23 @@ host_start() {
   CACHE_DIR=${HOST_CACHE_DIR:-$work/cache.$RANDOM}
   HOST_OUT="$work/host.$RANDOM.out"
   : > "$HOST_OUT"
-  timeout 600 "$host" "$CACHE_DIR" "${HOST_FIRST_PORT:-0}" "$1" "$HOST_LIMIT" > "$HOST_OUT" 2>&1 &
+  http_proxy=${HOST_PROXY:-} timeout 600 "$host" ${HOST_OPTION:+"$HOST_OPTION"} "$CACHE_DIR" "${HOST_FIRST_PORT:-0}" "$1" "$HOST_LIMIT" > "$HOST_OUT" 2>&1 &
   HOST_PID=$!
   for _ in $(seq 100); do grep -q '^listening\|^failed' "$HOST_OUT" && break; sleep 0.05; done
   HOST_PORT=$(sed -n 's/^listening //p' "$HOST_OUT")
   unset HOST_FIRST_PORT
+}
+
+# The host reads its files where they are, and its proxy from the
+# environment (only the host's: the test's own curl goes direct).
+host_file() { echo "$1"; }
+# A configuration script is Windows's alone: false.
+host_proxy() {
+  case ${1:-} in
+    '') HOST_PROXY= ;;
+    script=*) return 1 ;;
+    *) HOST_PROXY="http://$1" ;;
+  esac
 }
 
 host_stop() {

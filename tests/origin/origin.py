@@ -27,6 +27,14 @@ can misbehave on purpose for chosen paths:
                that Location, where "{port}" is the origin's port (may be
                given more than once)
 
+Kept connections (the fetch's connection pool):
+  --extra-now  like --extra, but the unasked answer goes out in the same
+               write as the asked one
+  --close-idle SECONDS  close a kept connection that has been idle this long
+  --tls-cert FILE --tls-key FILE  serve https with this certificate
+Requests in absolute form ("GET http://host/path", as sent to a proxy) are
+served from the path, and logged as sent.
+
 The port it listens on (chosen by the system unless --port fixes it, for
 programs built with the origin's address) is written to --port-file.
 Missing files get 404 with a short body that has a Content-Length. It stops by
@@ -67,6 +75,11 @@ def main():
     ap.add_argument("--two-lengths")
     ap.add_argument("--length-and-chunked")
     ap.add_argument("--redirect", action="append", default=[])
+    # Kept connections.
+    ap.add_argument("--extra-now")
+    ap.add_argument("--close-idle", type=float)
+    ap.add_argument("--tls-cert")
+    ap.add_argument("--tls-key")
     args = ap.parse_args()
     lock = threading.Lock()
 
@@ -75,6 +88,8 @@ def main():
 
     class Handler(BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
+        # A kept connection idle this long is closed (the request read times out).
+        timeout = args.close_idle
 
         def log_message(self, fmt, *a):
             pass
@@ -85,6 +100,10 @@ def main():
                 target = self.requestline.split(" ")[1] if " " in self.requestline else self.path
                 peer = f" {self.client_address[1]}" if args.log_peer else ""
                 log.write(f"{self.command} {target} {self.headers.get('User-Agent', '')}{peer}\n")
+            # A proxy's request: the target is a whole URL.
+            absolute = re.match(r"https?://[^/]*(/.*)?$", self.path)
+            if absolute:
+                self.path = absolute.group(1) or "/"
             if matches(args.hang, self.path):
                 time.sleep(args.lifetime)
                 return
@@ -161,6 +180,9 @@ def main():
                 self.wfile.flush()
                 time.sleep(args.lifetime)
                 return
+            if matches(args.extra_now, self.path):
+                self.wfile.write(body + b"HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nEXTRA!")
+                return
             self.wfile.write(body)
             if matches(args.extra, self.path):
                 self.wfile.flush()
@@ -215,6 +237,11 @@ def main():
 
     server = Server(("127.0.0.1", args.port), TrickleHandler)
     server.daemon_threads = True
+    if args.tls_cert:
+        import ssl
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     with open(args.port_file + ".tmp", "w") as f:
         f.write(str(server.server_address[1]))
     os.replace(args.port_file + ".tmp", args.port_file)

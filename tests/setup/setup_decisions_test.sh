@@ -78,6 +78,7 @@ scenario() {
     > "$work/etc/sources.list.d/debian.sources"
   for t in i686-w64-mingw32 x86_64-w64-mingw32; do
     mkdir -p "$work/deps/webp-small-$t/lib"; : > "$work/deps/webp-small-$t/lib/libwebpdecoder.a"
+    mkdir -p "$work/deps/curl-schannel-$t/lib"; : > "$work/deps/curl-schannel-$t/lib/libcurl.a"
   done
   out=$(PATH="$bin:$PATH" STUB=$state KESTRUN_DEPS=$work/deps KESTRUN_APT_ETC=$work/etc \
         KESTRUN_SETUP_RETRY_SECONDS=0 timeout 60 bash "$work/tree/scripts/setup.sh" 2>&1)

@@ -9,7 +9,8 @@
 #include <cstring>
 
 const char kHostUsage[] =
-    "usage: kestrun_cache_host [--budget=BYTES] [--touch=SECONDS] ROOT|- PORT CDN_BASE [LIMIT_SECONDS]\n";
+    "usage: kestrun_cache_host [--budget=BYTES] [--touch=SECONDS] [--trust-ca=FILE] ROOT|- PORT CDN_BASE "
+    "[LIMIT_SECONDS]\n";
 
 namespace {
 
@@ -43,6 +44,8 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* options)
             options->budgetBytes = value;
         else if (ParseFlag(argv[1], "--touch", 0, kMaxTouchSeconds, &value))
             options->touchSeconds = static_cast<int>(value);
+        else if (std::strncmp(argv[1], "--trust-ca=", 11) == 0 && argv[1][11] != '\0')
+            options->trustedCaFile = argv[1] + 11;
         else
             return false;
         ++argv;
@@ -70,6 +73,7 @@ CacheServerConfig HostConfig(const HostOptions& options)
     config.firstPort = options.port;
     config.drawPort = [] { return 0; };
     config.cdnBase = [base = options.cdnBase] { return base; };
+    PrepareCacheFetch(options.trustedCaFile);
     config.fetch = &FetchForCache;
     if (options.limitSeconds > 0) {
         config.idleTimeoutMs = options.limitSeconds * 1000;

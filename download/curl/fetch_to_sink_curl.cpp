@@ -1,5 +1,5 @@
-// The streamed fetch natively, through libcurl, with the rules of the
-// WinInet version: a fresh handle per fetch, the head (status, reason,
+// The streamed fetch of both builds, through libcurl (Schannel on Windows):
+// a fresh handle per fetch, the head (status, reason,
 // Content-Length) reported before any body byte, and a body shorter than
 // its Content-Length reported as kFetchIncomplete. Connections and name
 // look-ups are kept between fetches; a connection carries the next request
@@ -7,18 +7,14 @@
 #include "download/core/download_client.h"
 #include "download/core/response_framing.h"
 #include "download/core/sink_receiver.h"
+#include "download/curl/curl_platform.h"
 
 #include <curl/curl.h>
 
-#include <arpa/inet.h>
-#include <cstdio>
+#include <cctype>
 #include <cstdlib>
-#include <ctime>
 #include <mutex>
 #include <set>
-#include <strings.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,10 +24,6 @@ constexpr long kConnectTimeoutSeconds = 15;
 constexpr long kReceiveBufferBytes = 256 * 1024;
 // A transfer that moves no byte for this long counts as timed out.
 constexpr long kStallSeconds = 30;
-// Connections the shared cache keeps. libcurl's default of 5 counts those
-// in use too, so with a browser's 6 parallel misses nearly every fetch
-// closed an idle connection and opened a new one: a round trip more each.
-constexpr long kKeptConnections = 32;
 
 struct Transfer {
     Transfer(CURL* c, IFetchReceiver& r) : curl(c), receiver(r) {}
@@ -119,7 +111,7 @@ public:
 
     static curl_socket_t Open(void* raw, curlsocktype, curl_sockaddr* address)
     {
-        const curl_socket_t fd = socket(address->family, address->socktype, address->protocol);
+        const curl_socket_t fd = OpenCurlSocket(address->family, address->socktype, address->protocol);
         if (fd != CURL_SOCKET_BAD) {
             CurlSockets* self = static_cast<CurlSockets*>(raw);
             std::lock_guard<std::mutex> hold(self->m_lock);
@@ -134,7 +126,7 @@ public:
             std::lock_guard<std::mutex> hold(self->m_lock);
             self->m_open.erase(fd);
         }
-        return close(fd);
+        return CloseCurlSocket(fd);
     }
 
     // True when the connection from localPort to remotePort already holds
@@ -143,34 +135,17 @@ public:
     {
         std::lock_guard<std::mutex> hold(m_lock);
         for (const curl_socket_t fd : m_open) {
-            if (PortOf(fd, false) != localPort || PortOf(fd, true) != remotePort)
+            if (CurlSocketPort(fd, false) != localPort || CurlSocketPort(fd, true) != remotePort)
                 continue;
-            char byte;
-            const ssize_t n = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-            if (n < 0)
-                return false; // nothing waiting: the usual case
-            shutdown(fd, SHUT_RDWR);
+            if (!CurlSocketHoldsInput(fd))
+                return false; // the usual case
+            ShutCurlSocket(fd);
             return true;
         }
         return false;
     }
 
 private:
-    static int PortOf(curl_socket_t fd, bool peer)
-    {
-        sockaddr_storage address = {};
-        socklen_t length = sizeof address;
-        const int r = peer ? getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length)
-                           : getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        if (r != 0)
-            return -1;
-        if (address.ss_family == AF_INET)
-            return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-        if (address.ss_family == AF_INET6)
-            return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
-        return -1;
-    }
-
     std::mutex m_lock;
     std::set<curl_socket_t> m_open;
 };
@@ -186,21 +161,15 @@ int OnConnectionChosen(void* raw, char*, char*, int remotePort, int localPort)
     return CURL_PREREQFUNC_ABORT;
 }
 
-std::string TickAgent()
-{
-    // Milliseconds since system start, as a signed 32-bit number.
-    timespec now = {};
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    const unsigned long long ms = static_cast<unsigned long long>(now.tv_sec) * 1000ULL +
-                                  static_cast<unsigned long long>(now.tv_nsec / 1000000L);
-    char agent[32];
-    std::snprintf(agent, sizeof agent, "Agent%ld", static_cast<long>(static_cast<int>(static_cast<unsigned>(ms))));
-    return agent;
-}
-
 bool HasPrefix(const std::string& line, const char* prefix, size_t n)
 {
-    return line.size() >= n && strncasecmp(line.c_str(), prefix, n) == 0;
+    if (line.size() < n)
+        return false;
+    for (size_t i = 0; i < n; ++i) {
+        if (std::tolower(static_cast<unsigned char>(line[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
 }
 
 // Reads the header lines of each answer; the blank line that ends the final
@@ -277,6 +246,52 @@ int OnProgress(void* raw, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return 1;
 }
 
+// Set by the program before its first fetch; never freed, like the
+// shared connections.
+std::mutex& SettingsLock()
+{
+    static std::mutex* const lock = new std::mutex;
+    return *lock;
+}
+FetchConnectionSettings& Settings()
+{
+    static FetchConnectionSettings* const settings = new FetchConnectionSettings;
+    return *settings;
+}
+
+// How many connections stay, for how long, whom https trusts and which
+// proxy the platform names.
+void ApplyConnectionOptions(CURL* curl, const char* url)
+{
+    FetchConnectionSettings settings;
+    {
+        std::lock_guard<std::mutex> hold(SettingsLock());
+        settings = Settings();
+    }
+    // libcurl's default of 5 counts the connections in use too, so with a
+    // browser's 6 parallel misses nearly every fetch closed an idle one and
+    // opened a new one: a round trip more each.
+    curl_easy_setopt(curl, CURLOPT_MAXCONNECTS, static_cast<long>(settings.keptConnections));
+    curl_easy_setopt(curl, CURLOPT_MAXAGE_CONN, static_cast<long>(settings.idleSeconds));
+    // libcurl copies string options: the local copy may go.
+    if (!settings.trustedCaFile.empty())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, settings.trustedCaFile.c_str());
+    // Schannel: a certificate whose revocation no server can tell (offline
+    // lists) is taken; one known to be revoked is not. Ignored elsewhere.
+    curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
+    const CurlProxyChoice proxy = ChooseCurlProxy(url);
+    if (!proxy.decided)
+        return;
+    // An empty name is a direct connection, whatever the environment says.
+    curl_easy_setopt(curl, CURLOPT_PROXY, proxy.proxy.c_str());
+    if (!proxy.proxy.empty()) {
+        // A proxy that asks for Windows sign-in gets the player's own
+        // credentials, as WinInet gave them; never a password in the clear.
+        curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_NEGOTIATE | CURLAUTH_NTLM));
+        curl_easy_setopt(curl, CURLOPT_PROXYUSERPWD, ":");
+    }
+}
+
 // One attempt; fresh: on a new connection.
 int Perform(const char* url, IFetchReceiver& receiver, bool fresh, bool* unasked)
 {
@@ -285,13 +300,13 @@ int Perform(const char* url, IFetchReceiver& receiver, bool fresh, bool* unasked
         return kFetchOffline;
 
     Transfer t(curl, receiver);
-    const std::string agent = TickAgent();
+    const std::string agent = CurlTickAgent();
     curl_slist* headers = curl_slist_append(nullptr, "Accept: */*");
     headers = curl_slist_append(headers, "Pragma: no-cache");
     curl_easy_setopt(curl, CURLOPT_URL, url);
     if (CURLSH* share = SharedConnections::Get())
         curl_easy_setopt(curl, CURLOPT_SHARE, share);
-    curl_easy_setopt(curl, CURLOPT_MAXCONNECTS, kKeptConnections);
+    ApplyConnectionOptions(curl, url);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -352,6 +367,12 @@ int FetchStream(const char* url, IFetchReceiver& receiver)
     if (unasked)
         return Perform(url, receiver, true, &unasked);
     return status;
+}
+
+void SetFetchConnectionSettings(const FetchConnectionSettings& settings)
+{
+    std::lock_guard<std::mutex> hold(SettingsLock());
+    Settings() = settings;
 }
 
 int FetchToSink(const char* url, const char*, COutBuf* sink)
