@@ -60,3 +60,6 @@
 #define IDR_SKIN_LOGIN_BACKGROUND 271
 #define IDR_SKIN_GAME_CAPTION 297
 #define IDR_SKIN_UPDATE_PANEL 296
+
+// The self-test's page (RCDATA): it reports through the script object.
+#define IDR_SELFTEST_PAGE 400

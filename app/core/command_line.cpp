@@ -28,6 +28,8 @@ CommandLine ParseCommandLine(const wchar_t* raw)
         }
     } else if (text == L"re_open") {
         result.option = StartOption::kReOpen;
+    } else if (text == L"yw_selftest") {
+        result.option = StartOption::kSelfTest;
     } else if (StartsWith(text, L"delfile")) {
         result.option = StartOption::kDelFile;
         // Everything after "delfile=" is the path, "=" and blanks included.

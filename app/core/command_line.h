@@ -1,10 +1,10 @@
-// The three options the program understands on its command line (the text
+// The options the program understands on its command line (the text
 // after the program's own name, leading blanks already skipped).
 #pragma once
 
 #include <string>
 
-enum class StartOption { kNone, kTestUrl, kReOpen, kDelFile };
+enum class StartOption { kNone, kTestUrl, kReOpen, kDelFile, kSelfTest };
 
 struct CommandLine {
     StartOption option = StartOption::kNone;

@@ -6,6 +6,10 @@ TEST(CommandLine, RecognisesEachOptionExactlyAsWritten)
 {
     EXPECT_EQ(ParseCommandLine(L"re_open").option, StartOption::kReOpen);
     EXPECT_EQ(ParseCommandLine(L"re_open x").option, StartOption::kNone);
+    // The self-test runs only when asked for exactly: it starts windows.
+    EXPECT_EQ(ParseCommandLine(L"yw_selftest").option, StartOption::kSelfTest);
+    EXPECT_EQ(ParseCommandLine(L"yw_selftest2").option, StartOption::kNone);
+    EXPECT_EQ(ParseCommandLine(L"yw_selftest ").option, StartOption::kNone);
     EXPECT_EQ(ParseCommandLine(L"RE_OPEN").option, StartOption::kNone);
     EXPECT_EQ(ParseCommandLine(L"").option, StartOption::kNone);
     EXPECT_EQ(ParseCommandLine(nullptr).option, StartOption::kNone);

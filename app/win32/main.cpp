@@ -2,6 +2,7 @@
 #include "app/core/app_globals.h"
 #include "app/core/command_line.h"
 #include "app/core/kestrun_app.h"
+#include "app/win32/selftest_run.h"
 #include "app/win32/win32_app_platform.h"
 
 #include <commctrl.h>
@@ -20,6 +21,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int)
 
     g_testUrlMode = false;
     const CommandLine options = ParseCommandLine(commandLine);
+    if (options.option == StartOption::kSelfTest) {
+        // Checks and ends: no install, update, shortcut or game.
+        const int result = RunSelfTest();
+        CoUninitialize();
+        return result;
+    }
     switch (options.option) {
     case StartOption::kTestUrl:
         g_testUrlMode = true;

@@ -178,6 +178,11 @@ bool StartUpdateThread(const std::shared_ptr<UpdateJob>& job)
 
 } // namespace
 
+std::unique_ptr<IUpdatePlatform> MakeUpdatePlatform()
+{
+    return std::unique_ptr<IUpdatePlatform>(new (std::nothrow) Win32UpdatePlatform());
+}
+
 bool CheckForUpdate(CKestrun& app, bool reopen)
 {
     Win32UpdatePlatform platform;

@@ -407,3 +407,46 @@ TEST_F(GameSink, ClientCommandOfAForeignPageIsIgnored)
     EXPECT_TRUE(g_loginErrCode.empty());
     DestroyWindow(owner.window);
 }
+
+// The self-test's report method exists only once the caller enables it, and
+// answers only a trusted top-level page of exactly the origin it names.
+TEST_F(GameSink, PageReportOnlyWhenEnabledAndOnlyForItsOrigin)
+{
+    LPOLESTR name = const_cast<LPOLESTR>(L"selfTestReport");
+    DISPID id = 0;
+    EXPECT_EQ(sink.GetIDsOfNames(IID_NULL, &name, 1, 0, &id), E_NOTIMPL);
+    Args pair;
+    pair.String(L"k").String(L"v");
+    EXPECT_EQ(Call(sink, kDispSelfTestReport, pair), DISP_E_MEMBERNOTFOUND);
+
+    std::vector<std::wstring> got;
+    const auto record = [&got](const std::wstring& k, const std::wstring& v) { got.push_back(k + L"=" + v); };
+    sink.SetPageReport("not an origin", record);
+    EXPECT_EQ(Call(sink, kDispSelfTestReport, pair), DISP_E_MEMBERNOTFOUND);
+
+    sink.SetPageReport("http://g.example:8080", record);
+    ASSERT_EQ(sink.GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
+    EXPECT_EQ(id, kDispSelfTestReport);
+    const struct {
+        const wchar_t* top;
+        HRESULT result;
+    } pages[] = {
+        {L"http://g.example:8080/vexalogin", S_OK},
+        {L"http://g.example/vexalogin", E_ACCESSDENIED},      // trusted, another port
+        {L"https://g.example:8080/vexalogin", E_ACCESSDENIED}, // another scheme
+        {L"http://cdn2.example:8080/", E_ACCESSDENIED},        // trusted, another host
+        {L"http://evil.example:8080/", E_ACCESSDENIED},
+    };
+    for (const auto& page : pages) {
+        owner.topUrl = page.top;
+        EXPECT_EQ(Call(sink, kDispSelfTestReport, pair), page.result) << page.top;
+    }
+    owner.topUrl = L"http://g.example:8080/vexalogin";
+    Args one;
+    one.String(L"k");
+    Args number;
+    number.String(L"k").Value(CVariant(LONG(3)));
+    EXPECT_EQ(Call(sink, kDispSelfTestReport, one), E_INVALIDARG);
+    EXPECT_EQ(Call(sink, kDispSelfTestReport, number), E_INVALIDARG);
+    EXPECT_EQ(got, std::vector<std::wstring>{L"k=v"});
+}

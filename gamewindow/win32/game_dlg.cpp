@@ -76,14 +76,34 @@ CGameDlg::CGameDlg(const GameWindowSettings& settings)
         ExternalSettings{settings.localPort, settings.cdnBase, settings.setCdnBase, settings.builtInCdnBase});
     m_eventSink.SetTrustedSites(settings.trusted);
     m_eventSink.SetCaptureFolder(settings.testMode ? CaptureFolder::kCreate : CaptureFolder::kExisting);
+    if (settings.pageCheck.report)
+        m_eventSink.SetPageReport(settings.pageCheck.origin, settings.pageCheck.report);
 
     m_map.Handle(WM_INITDIALOG, [this](WindowMessage&) -> LRESULT {
         OnInitDialog();
-        if (CreateBrowser())
+        if (CreateBrowser()) {
+            if (m_hWnd && m_settings.pageCheck.tick)
+                ::SetTimer(m_hWnd, kPageCheckTimerId, kPageCheckTickMs, nullptr);
             return TRUE;
-        ::MessageBoxW(m_hWnd, kNoConnection, kNoticeCaption, MB_OK);
+        }
+        // A hidden window's caller reports the failure itself.
+        if (!m_settings.hidden)
+            ::MessageBoxW(m_hWnd, kNoConnection, kNoticeCaption, MB_OK);
         DestroyWindow();
         return FALSE;
+    });
+    // A hidden window refuses every attempt to show it, the dialog
+    // manager's own after WM_INITDIALOG included.
+    m_map.On(WM_WINDOWPOSCHANGING, [this](WindowMessage& msg) {
+        if (m_settings.hidden)
+            reinterpret_cast<WINDOWPOS*>(msg.lParam)->flags &= ~SWP_SHOWWINDOW;
+        return false;
+    });
+    m_map.On(WM_TIMER, [this](WindowMessage& msg) {
+        if (msg.wParam != kPageCheckTimerId)
+            return false;
+        OnPageCheckTick();
+        return true;
     });
     m_map.Handle(WM_ERASEBKGND, [this](WindowMessage&) -> LRESULT {
         PaintCaption();
@@ -227,7 +247,9 @@ void CGameDlg::OnInitDialog()
     m_trayIcon.uCallbackMessage = kTrayCallbackMessage;
     m_trayIcon.hIcon = m_smallIcon.Get();
     ::lstrcpynW(m_trayIcon.szTip, kWindowTitle, ARRAYSIZE(m_trayIcon.szTip));
-    ::Shell_NotifyIconW(NIM_ADD, &m_trayIcon);
+    // A hidden window offers no way to show it: no tray icon, no hot key.
+    if (!m_settings.hidden)
+        ::Shell_NotifyIconW(NIM_ADD, &m_trayIcon);
 
     // The game loop does not consult them, but a loop that does finds the
     // dialog's keyboard handling.
@@ -244,7 +266,8 @@ void CGameDlg::OnInitDialog()
         if (b.id == IDC_GAME_RESTORE)
             ::ShowWindow(::GetDlgItem(m_hWnd, b.id), SW_HIDE);
     }
-    ::RegisterHotKey(m_hWnd, kToggleHotKeyId, 0, VK_F9);
+    if (!m_settings.hidden)
+        ::RegisterHotKey(m_hWnd, kToggleHotKeyId, 0, VK_F9);
     ::SetWindowTextW(m_hWnd, kWindowTitle);
     m_captionImage.Load(IDR_SKIN_GAME_CAPTION);
 }
@@ -404,8 +427,22 @@ LRESULT CGameDlg::OnNcLButtonDown(WindowMessage& msg)
     return 0;
 }
 
+void CGameDlg::OnPageCheckTick()
+{
+    GamePageState state;
+    state.pageCompleted = m_pageCompleted;
+    state.uiHandlerInPlace = m_uiHandlerInstalled && g_uiHandler && g_uiHandler->External() == &m_eventSink;
+    state.topLevelTrusted = m_eventSink.TopLevelTrusted();
+    if (m_settings.pageCheck.tick(m_hWnd, state))
+        return;
+    ::KillTimer(m_hWnd, kPageCheckTimerId);
+    DestroyWindow();
+    ::PostQuitMessage(0);
+}
+
 void CGameDlg::OnDestroy()
 {
+    ::KillTimer(m_hWnd, kPageCheckTimerId);
     ::UnregisterHotKey(m_hWnd, kToggleHotKeyId);
     ::Shell_NotifyIconW(NIM_DELETE, &m_trayIcon);
     if (m_webBrowser)
@@ -504,7 +541,9 @@ void CGameDlg::InstallPageUi()
 {
     // The handler outlives this page: it gives the object only while the
     // top level is still trusted when a page asks.
-    InstallUiHandler(m_webBrowser.Get(), &m_eventSink, [this] { return m_eventSink.TopLevelTrusted(); });
+    m_pageCompleted = true;
+    m_uiHandlerInstalled =
+        InstallUiHandler(m_webBrowser.Get(), &m_eventSink, [this] { return m_eventSink.TopLevelTrusted(); });
 }
 
 void CGameDlg::HidePageScrollBars()

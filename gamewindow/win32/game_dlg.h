@@ -21,6 +21,8 @@
 // The tray icon's callback message and the hot key's id.
 constexpr UINT kTrayCallbackMessage = WM_USER + 5;
 constexpr int kToggleHotKeyId = 120;
+// The timer of a self-test's page check.
+constexpr UINT_PTR kPageCheckTimerId = 121;
 // The longest caption title kept (a 32768-unit buffer with its terminator).
 constexpr size_t kTitleMaxUnits = 32767;
 
@@ -51,6 +53,7 @@ private:
     void PaintCaption();
     LRESULT OnNcLButtonDown(WindowMessage& msg);
     void OnDestroy();
+    void OnPageCheckTick();
 
     // IGameEventOwner
     HWND GameWindow() const override { return m_hWnd; }
@@ -81,4 +84,7 @@ private:
     ScopedIcon m_smallIcon;
     int m_loopFilter = 0;
     int m_loopIdle = 0;
+    // What the last trusted game page's completion did (self-test ticks).
+    bool m_pageCompleted = false;
+    bool m_uiHandlerInstalled = false;
 };

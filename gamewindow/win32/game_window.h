@@ -9,6 +9,29 @@
 #include <functional>
 #include <string>
 
+// What a self-test reads of the game window it started, at every tick.
+struct GamePageState {
+    // A trusted game page completed loading at the top level.
+    bool pageCompleted = false;
+    // Our UI handler took that page's document and gives it this window's
+    // script object.
+    bool uiHandlerInPlace = false;
+    // The browser's top-level document is a trusted page now.
+    bool topLevelTrusted = false;
+};
+
+// A self-test's hold on the game window; empty in every other run.
+struct PageCheckHooks {
+    // The one origin, as "scheme://host:port", whose top-level pages may call
+    // the script object's selfTestReport(name, value).
+    std::string origin;
+    std::function<void(const std::wstring& name, const std::wstring& value)> report;
+    // Called about every kPageCheckTickMs on the window's thread while the
+    // window lives; false destroys the window and ends the game loop.
+    std::function<bool(HWND window, const GamePageState& state)> tick;
+};
+constexpr UINT kPageCheckTickMs = 100;
+
 struct GameWindowSettings {
     // The captured game URL; empty when no login was captured (the browser
     // then stays on its creation page).
@@ -31,6 +54,9 @@ struct GameWindowSettings {
     std::function<void(HWND owner)> clearCaches;
     // Told every page title the game browser reports.
     std::function<void(const wchar_t* title)> pageTitleChanged;
+    // The window is never shown (a self-test's).
+    bool hidden = false;
+    PageCheckHooks pageCheck;
 };
 
 // Creates the game window and runs the game loop until the quit message.

@@ -88,6 +88,10 @@ STDMETHODIMP CInvokeEvent::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LC
             return S_OK;
         }
     }
+    if (m_pageReport && _wcsicmp(names[0], L"selfTestReport") == 0) {
+        ids[0] = kDispSelfTestReport;
+        return S_OK;
+    }
     ids[0] = DISPID_UNKNOWN;
     return E_NOTIMPL;
 }
@@ -117,9 +121,18 @@ STDMETHODIMP CInvokeEvent::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* par
     case kDispGetLocalhostUrl:
     case kDispSetWebCdnUrl:
         return CallExternal(id, *params, result);
+    case kDispSelfTestReport:
+        return CallPageReport(*params);
     default:
         return S_OK;
     }
+}
+
+void CInvokeEvent::SetPageReport(const std::string& origin, PageReport report)
+{
+    // An origin that does not parse enables nothing.
+    m_hasReportOrigin = ParseUrlOrigin(origin, &m_reportOrigin);
+    m_pageReport = m_hasReportOrigin ? std::move(report) : PageReport();
 }
 
 bool CInvokeEvent::TopLevelTrusted() const
@@ -157,6 +170,27 @@ void CInvokeEvent::OnNewWindow3(const DISPPARAMS& params)
     const BSTR url = EventString(EventArgument(params, 4));
     if (url && RunClientCommand(url))
         SetCancel(cancel, true);
+}
+
+// selfTestReport(name, value): both strings, from a trusted top-level page
+// of the report origin only, asked at every call as for the other methods.
+HRESULT CInvokeEvent::CallPageReport(const DISPPARAMS& params)
+{
+    if (!m_pageReport)
+        return DISP_E_MEMBERNOTFOUND;
+    UrlOrigin top;
+    if (!TopLevelTrusted() || !ParseUrlOrigin(ToNarrow(m_owner->TopLevelUrl()), &top) ||
+        top.scheme != m_reportOrigin.scheme || top.host != m_reportOrigin.host || top.port != m_reportOrigin.port) {
+        DebugTrace("selfTestReport refused: the top-level page is not the self-test page");
+        return E_ACCESSDENIED;
+    }
+    if (params.cArgs != 2 || !IsString(EventArgument(params, 0)) || !IsString(EventArgument(params, 1)))
+        return E_INVALIDARG;
+    const BSTR name = EventString(EventArgument(params, 0));
+    const BSTR value = EventString(EventArgument(params, 1));
+    m_pageReport(name ? std::wstring(name, ::SysStringLen(name)) : std::wstring(),
+                 value ? std::wstring(value, ::SysStringLen(value)) : std::wstring());
+    return S_OK;
 }
 
 bool CInvokeEvent::RunClientCommand(const wchar_t* url)

@@ -48,6 +48,10 @@ struct ExternalSettings {
 // Dispatch ids of the script object's methods.
 constexpr DISPID kDispGetLocalhostUrl = 500;
 constexpr DISPID kDispSetWebCdnUrl = 501;
+constexpr DISPID kDispSelfTestReport = 502;
+
+// Where a self-test page's selfTestReport(name, value) goes.
+using PageReport = std::function<void(const std::wstring& name, const std::wstring& value)>;
 
 class CInvokeEvent final : public IDispatch {
 public:
@@ -65,6 +69,9 @@ public:
     bool TopLevelTrusted() const;
     // Where the pictures of client commands go (kCreate in test mode only).
     void SetCaptureFolder(CaptureFolder folder) { m_captureFolder = folder; }
+    // Gives top-level trusted pages of exactly `origin` the report method;
+    // without it the method does not exist, not even by name.
+    void SetPageReport(const std::string& origin, PageReport report);
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     // Not counted: the object lives as long as its window object.
@@ -81,10 +88,14 @@ private:
     void OnBeforeNavigate2(const DISPPARAMS& params);
     void OnNewWindow3(const DISPPARAMS& params);
     HRESULT CallExternal(DISPID id, const DISPPARAMS& params, VARIANT* result);
+    HRESULT CallPageReport(const DISPPARAMS& params);
     bool RunClientCommand(const wchar_t* url);
 
     IGameEventOwner* m_owner = nullptr;
     ExternalSettings m_external;
     TrustedSites m_trusted;
     CaptureFolder m_captureFolder = CaptureFolder::kExisting;
+    bool m_hasReportOrigin = false;
+    UrlOrigin m_reportOrigin;
+    PageReport m_pageReport;
 };
