@@ -30,7 +30,6 @@ const std::vector<std::string> kReportLines = {
     "swap.cleanup",
     "cache.miss",
     "cache.hit",
-    "cache.https",
     "browser.window",
     "browser.page_script",
     "browser.document_mode",
