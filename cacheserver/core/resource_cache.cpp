@@ -16,11 +16,17 @@ const char kCacheFolderName[] = "wz_cdn";
 
 std::string CurrentFolderCache()
 {
-    std::string folder = SrvCurrentFolder();
-    folder += kSrvPathSeparator;
-    folder += kCacheFolderName;
-    folder += kSrvPathSeparator;
-    return folder;
+    return CacheFolderIn(SrvCurrentFolder());
+}
+
+std::string CacheFolderIn(const std::string& folder)
+{
+    std::string cache = folder;
+    if (cache.empty() || cache.back() != kSrvPathSeparator)
+        cache += kSrvPathSeparator;
+    cache += kCacheFolderName;
+    cache += kSrvPathSeparator;
+    return cache;
 }
 
 bool CHTTPServer::Launch(const CacheServerConfig& config)
@@ -37,6 +43,7 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
     SweepTemporaryFiles();
     m_misses = std::make_shared<CMissBoard>(config.fetch, config.cdnAnswerTimeoutMs, config.cdnStallTimeoutMs,
                                             config.cacheBudgetBytes);
+    PrepareEntries();
     PrepareBudget();
     ServerLimits limits;
     limits.idleTimeoutMs = config.idleTimeoutMs;
@@ -98,7 +105,7 @@ std::unique_ptr<CResponse> CHTTPServer::ResourceResponse(const std::string& path
                                                          const ResponseHead& head)
 {
     const std::string file = CacheFileFor(path);
-    if (std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, head)) {
+    if (std::unique_ptr<CResponse> hit = StoredEntryResponse(path, cdnPath, file, head)) {
         if (m_budget)
             m_budget->NoteHit(file);
         return hit;

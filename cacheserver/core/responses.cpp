@@ -7,7 +7,7 @@
 const char kServerToken[] = "TarnwellWebServer/0.1b";
 const char kResponseFormat[] =
     "HTTP/1.0 %s\r\nDate: %s\r\nServer: %s\r\nAccept-Ranges: bytes\r\nContent-Length: %lld\r\n"
-    "Connection: %s\r\nContent-Type: %s\r\n\r\n";
+    "Connection: %s\r\nContent-Type: %s\r\nCache-Control: no-cache\r\n\r\n";
 const char kStatusOk[] = "200 OK";
 const char kStatusNotImplemented[] = "501 Not Implemented";
 
@@ -122,13 +122,14 @@ std::unique_ptr<CResponse> MakeFixedResponse(std::string bytes)
     return std::unique_ptr<CResponse>(new FixedResponse(std::move(bytes)));
 }
 
-std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const ResponseHead& head)
+std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const ResponseHead& head,
+                                                long long expectedLength)
 {
     SharedFile opened = ShareFile(SrvOpenFile(file));
     if (!opened)
         return nullptr;
     const long long size = SrvFileSize(opened.get());
-    if (size < 0)
+    if (size < 0 || (expectedLength >= 0 && size != expectedLength))
         return nullptr;
     std::string header = ComposeHeader(head.FoundStatus(), head, size);
     if (size > kInlineBodyBytes)

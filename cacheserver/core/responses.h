@@ -30,8 +30,10 @@ std::string ComposeHeader(const std::string& status, const ResponseHead& head, l
 // A response held whole: a header, with perhaps a small body.
 std::unique_ptr<CResponse> MakeFixedResponse(std::string bytes);
 
-// The response for a cache file, or null when it cannot be opened or read.
-std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const ResponseHead& head);
+// The response for a cache file, or null when it cannot be opened or read,
+// or is not expectedLength bytes long (when that is not negative).
+std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const ResponseHead& head,
+                                                long long expectedLength = -1);
 
 // Owns an open file for those who share it.
 struct SrvFileCloser {

@@ -95,6 +95,25 @@ HINTERNET OpenSession()
     return internet;
 }
 
+// Each field of a raw head ("Name: value" lines after the status line).
+void ReportFields(const std::string& head, IFetchReceiver& receiver)
+{
+    size_t at = head.find("\r\n");
+    while (at != std::string::npos && at + 2 < head.size()) {
+        at += 2;
+        const size_t end = head.find("\r\n", at);
+        const std::string line = head.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        const size_t colon = line.find(':');
+        if (colon != std::string::npos && colon > 0) {
+            const size_t begin = line.find_first_not_of(" \t", colon + 1);
+            const size_t last = line.find_last_not_of(" \t");
+            receiver.OnHeaderField(line.substr(0, colon),
+                                   begin == std::string::npos ? std::string() : line.substr(begin, last - begin + 1));
+        }
+        at = end;
+    }
+}
+
 // The head of the final answer, then its body, to the receiver.
 int ReadAnswer(HINTERNET request, int status, long long announced, IFetchReceiver& receiver)
 {
@@ -137,12 +156,12 @@ int FetchToSink(const char* url, const char* ignored, COutBuf* sink)
     return FetchWithHandle(internet.Get(), url, ignored, sink);
 }
 
-int FetchStream(const char* url, IFetchReceiver& receiver)
+int FetchStream(const char* url, IFetchReceiver& receiver, const std::string& extraHeaders)
 {
     ScopedInternet internet(OpenSession());
     if (!internet)
         return kFetchOffline;
-    return StreamWithHandle(internet.Get(), url, receiver);
+    return StreamWithHandle(internet.Get(), url, receiver, extraHeaders);
 }
 
 int FetchWithHandle(HINTERNET internet, const char* url, const char*, COutBuf* sink)
@@ -151,8 +170,14 @@ int FetchWithHandle(HINTERNET internet, const char* url, const char*, COutBuf* s
     return receiver.Status(StreamWithHandle(internet, url, receiver));
 }
 
-int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiver)
+int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiver, const std::string& extraHeaders)
 {
+    // A conditional request goes without INTERNET_FLAG_PRAGMA_NOCACHE, so
+    // that the CDN's edge may answer it from its own cache.
+    const std::string requestHeaders = extraHeaders.empty()
+                                           ? std::string(kStreamHeaders)
+                                           : extraHeaders + kStreamHeaders;
+    const DWORD flags = extraHeaders.empty() ? kFetchFlags : kFetchFlags & ~static_cast<DWORD>(INTERNET_FLAG_PRAGMA_NOCACHE);
     // Inherited by the requests opened on this session, and by nothing else.
     if (InternetSetStatusCallbackA(internet, &OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)
         return kFetchCannotOpen;
@@ -163,9 +188,9 @@ int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiv
         // Closed with the internet handle at the latest; closed here so that a
         // caller reusing the handle does not collect requests.
         RequestWatch watch;
-        ScopedInternet request(InternetOpenUrlA(internet, current.c_str(), kStreamHeaders,
-                                                static_cast<DWORD>(std::strlen(kStreamHeaders)),
-                                                kFetchFlags | INTERNET_FLAG_NO_AUTO_REDIRECT,
+        ScopedInternet request(InternetOpenUrlA(internet, current.c_str(), requestHeaders.c_str(),
+                                                static_cast<DWORD>(requestHeaders.size()),
+                                                flags | INTERNET_FLAG_NO_AUTO_REDIRECT,
                                                 reinterpret_cast<DWORD_PTR>(&watch)));
         if (!request)
             return FailureOfLastCall(kFetchCannotOpen);
@@ -201,6 +226,9 @@ int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiv
             current = target;
             continue;
         }
-        return ReadAnswer(request.Get(), static_cast<int>(status), framing.ContentLength(), receiver);
+        ReportFields(head, receiver);
+        // A 304 has no body whatever length it names.
+        return ReadAnswer(request.Get(), static_cast<int>(status), status == 304 ? 0 : framing.ContentLength(),
+                          receiver);
     }
 }

@@ -8,10 +8,14 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <string>
+
 class COutBuf;
 class IFetchReceiver;
 
 // Appends the body of url to sink (may be null); returns a FetchStatus.
 int FetchWithHandle(HINTERNET internet, const char* url, const char* ignored, COutBuf* sink);
-// Streams url into receiver; returns a FetchStatus.
-int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiver);
+// Streams url into receiver, with extraHeaders (CRLF-ended lines) as
+// further request fields; returns a FetchStatus.
+int StreamWithHandle(HINTERNET internet, const char* url, IFetchReceiver& receiver,
+                     const std::string& extraHeaders = std::string());
