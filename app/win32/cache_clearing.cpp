@@ -109,9 +109,9 @@ void ClearCaches(HWND owner)
     wchar_t cookies[MAX_PATH] = {};
     if (SHGetSpecialFolderPathW(nullptr, cookies, CSIDL_COOKIES, FALSE))
         DeleteFolderContents(cookies);
-    // The cache server's root, read whole as UTF-16 rather than cut and
-    // converted through a narrow buffer.
-    const std::wstring folder = Win32AppPlatform().CurrentDirectory();
+    // The cache server's root in the program's own folder, read whole as
+    // UTF-16 rather than cut and converted through a narrow buffer.
+    const std::wstring folder = FolderOf(Win32AppPlatform().ModulePath());
     if (!folder.empty())
         DeleteFolderContents(JoinPath(folder, L"wz_cdn"));
     MessageBoxW(owner, L"清空完成！", L"提示", MB_OK);

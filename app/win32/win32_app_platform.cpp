@@ -83,7 +83,9 @@ bool Win32AppPlatform::StartProcess(const std::wstring& commandLine, const std::
 
 void Win32AppPlatform::CreateDesktopShortcut(const std::wstring& exeName)
 {
-    ::CreateDesktopShortcut(exeName);
+    // The program's own folder: a start from another current folder must
+    // not point the shortcut at a file that is not there.
+    ::CreateDesktopShortcut(FolderOf(ModulePath()), exeName);
 }
 
 void Win32AppPlatform::CheckForUpdate(CKestrun& app, bool reopen)
