@@ -1,5 +1,6 @@
 #include "app/win32/win32_app_platform.h"
 
+#include "app/core/relaunch.h"
 #include "app/win32/cache_server_wiring.h"
 #include "app/win32/desktop_shortcut.h"
 #include "app/win32/game_wiring.h"

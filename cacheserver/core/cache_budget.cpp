@@ -2,6 +2,7 @@
 
 #include "base/core/debug_trace.h"
 #include "cacheserver/core/cache_files.h"
+#include "cacheserver/core/entry_meta.h"
 #include "cacheserver/core/server_platform.h"
 
 #include <algorithm>
