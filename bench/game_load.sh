@@ -9,7 +9,9 @@
 #   cache; through nginx proxy_cache with an empty, then a full cache.
 # The CDN connections each load opened are counted at the relay.
 # Then our server with a budget of half the game loads it twice; the CDN's
-# log tells how many resources it was asked for twice.
+# log tells how many resources it was asked for twice. The full cache is also
+# loaded by a new process, whose first load checks every entry's checksum,
+# and with the entries' metadata removed (the hit path of older caches).
 #   bench/game_load.sh        (RESOURCES, ROUNDS, RTT_MS, RATE to change)
 # Prints the tables and writes them to build/bench/game_load.md.
 set -euo pipefail
@@ -32,6 +34,9 @@ free_port() { $py -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0));
 wait_port_file() { for _ in $(seq 200); do [ -s "$1" ] && break; sleep 0.05; done; cat "$1"; }
 
 game_bytes=$($tool make "$work/www" "$work/list" "$resources")
+# A published game's files are not minutes old: from their Last-Modified,
+# stored entries stay fresh for the day's cap, as they would for players.
+find "$work/www" -type f -exec touch -d '30 days ago' {} +
 list=$work/list
 
 # The CDN: nginx, paced per connection in small chunks (see run_bench.sh),
@@ -97,6 +102,14 @@ host_start() {
   host_port=$(sed -n 's/^listening //p' "$work/host.out")
 }
 host_stop() { kill "$host_pid"; wait "$host_pid" 2>/dev/null || true; }
+# host_restart FOLDER: our server again on a folder it filled before.
+host_restart() {
+  "$host" "$1" 0 "http://127.0.0.1:$delay_port/" > "$work/host.out" &
+  host_pid=$!
+  pids_to_stop+=("$host_pid")
+  for _ in $(seq 100); do grep -q '^listening' "$work/host.out" && break; sleep 0.05; done
+  host_port=$(sed -n 's/^listening //p' "$work/host.out")
+}
 
 # nginx proxy_cache on an empty cache, the relay as its upstream, connections
 # to it kept as ours are.
@@ -150,6 +163,13 @@ for round in $(seq "$rounds"); do
   load ours_full "$host_port"
   peak_kib "$host_pid" >> "$work/ours.kib"
   host_stop
+  host_restart "$work/ours"
+  load ours_checked "$host_port"
+  host_stop
+  find "$work/ours" -name '*.meta' -delete
+  host_restart "$work/ours"
+  load ours_legacy "$host_port"
+  host_stop
   proxy_start
   load nginx_empty "$proxy_port"
   load nginx_full "$proxy_port"
@@ -200,6 +220,14 @@ for label, name in rows:
 print()
 print("Peak resident memory over a round's two loads (largest of %s rounds): Kestrun %.1f MiB, nginx proxy_cache's "
       "two workers together %.1f MiB." % (rounds, kib("ours") / 1024, kib("nginx") / 1024))
+print()
+print("Checking entries: a full-cache load by a new process, which checks each entry's length and checksum once, "
+      "%.2f s; a later load of the same process (lengths only) %.2f s; the same cache without its metadata files "
+      "(the hit path before entries kept metadata) %.2f s. First load of a run / without metadata %.3f; "
+      "later load / without metadata %.3f." % (
+          med("ours_checked", "total"), med("ours_full", "total"), med("ours_legacy", "total"),
+          med("ours_checked", "total") / med("ours_legacy", "total"),
+          med("ours_full", "total") / med("ours_legacy", "total")))
 print()
 print("Ratios: full cache Kestrun/nginx %.2f; empty cache Kestrun/direct %.3f, Kestrun/nginx %.3f."
       % (med("ours_full", "total") / med("nginx_full", "total"), med("ours_empty", "total") / direct,

@@ -642,41 +642,22 @@ int CMissBoard::RunningFetches()
 namespace {
 
 // A request for an entry that must be revalidated before it is served: it
-// waits for the CDN's head, then answers from the stored entry or as the
-// miss that the answer became.
+// waits for the CDN's head as a request of the miss, then answers as that
+// miss or from the stored entry.
 class RevalidationResponse : public CResponse {
 public:
-    RevalidationResponse(std::shared_ptr<CMissBoard> board, std::shared_ptr<CdnMiss> miss, ResponseHead head)
-        : m_board(std::move(board)), m_miss(std::move(miss)), m_head(std::move(head))
+    RevalidationResponse(std::unique_ptr<CResponse> asMiss, std::shared_ptr<CdnMiss> miss, ResponseHead head)
+        : m_asMiss(std::move(asMiss)), m_miss(std::move(miss)), m_head(std::move(head))
     {
-    }
-    ~RevalidationResponse() override
-    {
-        {
-            std::lock_guard<std::mutex> hold(m_miss->lock);
-            auto& wakeUps = m_miss->wakeUps;
-            wakeUps.erase(std::remove(wakeUps.begin(), wakeUps.end(), &m_wake), wakeUps.end());
-        }
-        // Once joined, the miss's own response leaves for this request.
-        if (!m_joined)
-            m_board->Leave(m_miss);
     }
 
-    bool SetWakeUp(std::function<void()> wake) override
-    {
-        std::lock_guard<std::mutex> hold(m_miss->lock);
-        if (m_wake)
-            return true;
-        m_wake = std::move(wake);
-        m_miss->wakeUps.push_back(&m_wake);
-        return true;
-    }
+    bool SetWakeUp(std::function<void()> wake) override { return m_asMiss->SetWakeUp(std::move(wake)); }
 
     Next NextPiece(int maxBytes, Piece* piece) override
     {
-        if (!m_inner && !Decide())
+        if (!m_stored && m_asMiss && !Decide())
             return Next::kWait;
-        return m_inner->NextPiece(maxBytes, piece);
+        return (m_stored ? m_stored : m_asMiss)->NextPiece(maxBytes, piece);
     }
 
 private:
@@ -693,42 +674,26 @@ private:
         }
         const State state = m.state;
         hold.unlock();
-        switch (state) {
-        case State::kNotModified:
-            m_inner = Stored();
-            break;
-        case State::kWaitingHead:
-        case State::kFailed:
-        case State::kTimedOut:
-            // The CDN could not be asked: what is stored is the best there
-            // is, unless the publisher forbade serving it unconfirmed.
-            m_inner = m.revalidation.mustRevalidate
-                          ? MakeFixedResponse(ComposeHeader("504 Gateway Timeout", m_head, 0))
-                          : Stored();
-            break;
-        default:
-            m_inner = std::make_unique<MissResponse>(m_board, m_miss, m_head);
-            m_joined = true;
-            if (m_wake)
-                m_inner->SetWakeUp(m_wake);
-            break;
-        }
+        const EntryRevalidation& entry = m.revalidation;
+        const bool unanswered = state == State::kWaitingHead || state == State::kFailed || state == State::kTimedOut;
+        if (state != State::kNotModified && !unanswered)
+            return true; // the CDN's answer goes out as the miss
+        // A 304, or the CDN could not be asked: what is stored is the best
+        // there is, unless the publisher forbade serving it unconfirmed.
+        if (state == State::kNotModified || !entry.mustRevalidate)
+            m_stored = entry.stored ? entry.stored(m_head) : nullptr;
+        if (!m_stored)
+            m_stored = MakeFixedResponse(
+                ComposeHeader(unanswered ? "504 Gateway Timeout" : "502 Bad Gateway", m_head, 0));
+        m_asMiss.reset(); // this request leaves the miss
         return true;
     }
 
-    std::unique_ptr<CResponse> Stored()
-    {
-        std::unique_ptr<CResponse> stored = m_miss->revalidation.stored ? m_miss->revalidation.stored(m_head) : nullptr;
-        return stored ? std::move(stored) : MakeFixedResponse(ComposeHeader("502 Bad Gateway", m_head, 0));
-    }
-
-    std::shared_ptr<CMissBoard> m_board;
+    std::unique_ptr<CResponse> m_asMiss;
     std::shared_ptr<CdnMiss> m_miss;
-    ResponseHead m_head;
+    const ResponseHead m_head;
     const Clock::time_point m_started = Clock::now();
-    std::unique_ptr<CResponse> m_inner;
-    bool m_joined = false;
-    std::function<void()> m_wake;
+    std::unique_ptr<CResponse> m_stored;
 };
 
 } // namespace
@@ -775,8 +740,9 @@ std::unique_ptr<CResponse> CMissBoard::RespondAfterRevalidation(const EntryReval
         std::unique_ptr<CResponse> stored = entry.mustRevalidate || !entry.stored ? nullptr : entry.stored(head);
         return stored ? std::move(stored) : MakeFixedResponse(ComposeHeader("504 Gateway Timeout", head, 0));
     }
+    auto asMiss = std::make_unique<MissResponse>(shared_from_this(), miss, head);
     // A plain fetch of the path under way is the answer already.
     if (!miss->revalidating)
-        return std::make_unique<MissResponse>(shared_from_this(), std::move(miss), head);
-    return std::make_unique<RevalidationResponse>(shared_from_this(), std::move(miss), head);
+        return asMiss;
+    return std::make_unique<RevalidationResponse>(std::move(asMiss), std::move(miss), head);
 }

@@ -53,25 +53,12 @@ bool ParseHex64(const std::string& text, uint64_t* value)
     return true;
 }
 
+// Exactly as FormatEntryMeta writes them, in its order.
 bool ParseFlags(const std::string& text, EntryMeta* meta)
 {
-    if (text == "-")
-        return true;
-    size_t at = 0;
-    while (at <= text.size()) {
-        size_t end = text.find(' ', at);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string flag = text.substr(at, end - at);
-        if (flag == "no-cache" && !meta->noCache)
-            meta->noCache = true;
-        else if (flag == "must-revalidate" && !meta->mustRevalidate)
-            meta->mustRevalidate = true;
-        else
-            return false;
-        at = end + 1;
-    }
-    return true;
+    meta->noCache = text == "no-cache" || text == "no-cache must-revalidate";
+    meta->mustRevalidate = text == "must-revalidate" || text == "no-cache must-revalidate";
+    return text == "-" || meta->noCache || meta->mustRevalidate;
 }
 
 bool ParseField(int field, const std::string& value, EntryMeta* meta)

@@ -68,6 +68,7 @@ TEST(EntryMeta, AnythingButWhatIsWrittenIsRefused)
         {"an upper-case checksum", replaced("0123456789abcdef", "0123456789ABCDEF")},
         {"an unknown flag", replaced("flags must-revalidate", "flags immutable")},
         {"a repeated flag", replaced("flags must-revalidate", "flags must-revalidate must-revalidate")},
+        {"flags out of order", replaced("flags must-revalidate", "flags must-revalidate no-cache")},
         {"a control character", replaced("text/css", "text/\tcss")},
         {"a CR in a value", replaced("text/css", "text/css\r")},
         {"a line without a value", replaced("etag W/\"v1\"\n", "etag\n")},
