@@ -16,13 +16,19 @@ uint64_t RotateLeft(uint64_t value, int bits)
 }
 
 // Little-endian whatever the host, so that a cache moved between machines
-// keeps its checksums.
+// keeps its checksums; a plain load where the host is little-endian.
 uint64_t Read64(const unsigned char* p)
 {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+#else
     uint64_t value = 0;
     for (int i = 7; i >= 0; --i)
         value = (value << 8) | p[i];
     return value;
+#endif
 }
 
 uint32_t Read32(const unsigned char* p)

@@ -3,7 +3,6 @@
 #include "cacheserver/core/body_checksum.h"
 #include "cacheserver/core/cache_files.h"
 #include "cacheserver/core/entry_freshness.h"
-#include "cacheserver/core/server_platform.h"
 
 #include <vector>
 
@@ -22,64 +21,54 @@ EntryKind CCacheEntries::Look(const std::string& file, EntryMeta* meta)
             *meta = it->second;
             return EntryKind::kChecked;
         }
+        if (m_without.count(file))
+            return EntryKind::kWithout;
     }
-    EntryMeta read;
-    if (!ReadEntryMeta(file, &read)) {
-        // A metadata file that is there but unreadable describes nothing.
-        CacheFileStamp stamp;
-        return CacheStampOf(EntryMetaFileFor(file), &stamp) ? EntryKind::kDamaged : EntryKind::kWithout;
-    }
-    if (!BodyMatches(file, read))
+    if (ReadEntryMeta(file, meta))
+        return EntryKind::kUnchecked;
+    // A metadata file that is there but unreadable describes nothing.
+    CacheFileStamp stamp;
+    if (CacheStampOf(EntryMetaFileFor(file), &stamp))
         return EntryKind::kDamaged;
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_checked[file] = read;
-    *meta = read;
-    return EntryKind::kChecked;
-}
-
-bool CCacheEntries::BodyMatches(const std::string& file, const EntryMeta& meta)
-{
-    SrvFile* body = SrvOpenFile(file);
-    if (!body)
-        return false;
-    bool ok = SrvFileSize(body) == meta.length;
-    CBodyChecksum sum;
-    std::vector<char> piece(ok ? kCheckPieceBytes : 0);
-    for (long long at = 0; ok && at < meta.length;) {
-        const long n = SrvReadAt(body, at, piece.data(), kCheckPieceBytes);
-        ok = n > 0;
-        if (ok) {
-            sum.Add(piece.data(), static_cast<size_t>(n));
-            at += n;
-        }
+    // Only a body that is there is remembered: a missing one is fetched,
+    // and its store says what it has.
+    if (CacheStampOf(file, &stamp)) {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_without.insert(file);
     }
-    SrvCloseFile(body);
-    return ok && sum.Value() == meta.checksum;
+    return EntryKind::kWithout;
 }
 
-void CCacheEntries::Stored(const std::string& file, const EntryMeta& meta)
+void CCacheEntries::Checked(const std::string& file, const EntryMeta& meta)
 {
     std::lock_guard<std::mutex> hold(m_lock);
+    m_without.erase(file);
     m_checked[file] = meta;
 }
 
 void CCacheEntries::Renew(const std::string& file, const CdnAnswerFields& notModified, long long now)
 {
     EntryMeta stored;
+    bool checked = false;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         const auto it = m_checked.find(file);
-        // Only a checked entry is ever revalidated; one forgotten meanwhile
-        // was removed or replaced.
-        if (it == m_checked.end())
-            return;
-        stored = it->second;
+        checked = it != m_checked.end();
+        if (checked)
+            stored = it->second;
     }
+    // An entry this run has not checked yet is renewed on disk only: its
+    // body is still checked when it is next served.
+    if (!checked && !ReadEntryMeta(file, &stored))
+        return;
     const EntryMeta renewed = RenewedMeta(stored, notModified, now);
-    if (!WriteEntryMeta(file, renewed))
+    if (!WriteEntryMeta(file, renewed) || !checked)
         return;
     std::lock_guard<std::mutex> hold(m_lock);
-    m_checked[file] = renewed;
+    // Removed or replaced meanwhile: the newer word stands.
+    const auto it = m_checked.find(file);
+    if (it != m_checked.end() && it->second.checksum == stored.checksum)
+        it->second = renewed;
 }
 
 void CCacheEntries::Remove(const std::string& file)
@@ -87,6 +76,22 @@ void CCacheEntries::Remove(const std::string& file)
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_checked.erase(file);
+        m_without.erase(file);
     }
     RemoveEntry(file);
+}
+
+bool FileHasChecksum(SrvFile* file, long long length, uint64_t checksum)
+{
+    CBodyChecksum sum;
+    std::vector<char> piece(kCheckPieceBytes);
+    for (long long at = 0; at < length;) {
+        const long n = SrvReadAt(file, at, piece.data(),
+                                 static_cast<int>(std::min<long long>(kCheckPieceBytes, length - at)));
+        if (n <= 0)
+            return false;
+        sum.Add(piece.data(), static_cast<size_t>(n));
+        at += n;
+    }
+    return sum.Value() == checksum;
 }

@@ -24,9 +24,27 @@ void CHTTPServer::PrepareEntries()
     if (!m_misses)
         return;
     m_misses->onEntryStored = [entries = m_entries](const std::string& file, const EntryMeta& meta) {
-        entries->Stored(file, meta);
+        entries->Checked(file, meta);
     };
 }
+
+namespace {
+
+// The response of an entry with metadata, its body checked on the way the
+// first time this run serves it; null when the body does not match.
+std::unique_ptr<CResponse> CheckedHit(CCacheEntries& entries, const std::string& file, const EntryMeta& meta,
+                                      bool checked, const ResponseHead& head)
+{
+    ResponseHead typed = head;
+    if (!meta.contentType.empty())
+        typed.contentType = meta.contentType;
+    std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, typed, meta.length, checked ? nullptr : &meta.checksum);
+    if (hit && !checked)
+        entries.Checked(file, meta);
+    return hit;
+}
+
+} // namespace
 
 std::unique_ptr<CResponse> CHTTPServer::StoredEntryResponse(const std::string& path, const std::string& cdnPath,
                                                             const std::string& file, const ResponseHead& head)
@@ -35,13 +53,11 @@ std::unique_ptr<CResponse> CHTTPServer::StoredEntryResponse(const std::string& p
     const EntryKind kind = m_entries ? m_entries->Look(file, &meta) : EntryKind::kWithout;
     if (kind == EntryKind::kWithout)
         return MakeCacheHitResponse(file, head);
-    if (kind == EntryKind::kChecked) {
-        ResponseHead typed = head;
-        if (!meta.contentType.empty())
-            typed.contentType = meta.contentType;
+    if (kind != EntryKind::kDamaged) {
+        const bool checked = kind == EntryKind::kChecked;
         const EntryFreshness freshness = JudgeEntry(meta, UnixNow());
         if (freshness == EntryFreshness::kFresh || !m_misses) {
-            if (std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, typed, meta.length))
+            if (std::unique_ptr<CResponse> hit = CheckedHit(*m_entries, file, meta, checked, head))
                 return hit;
         } else {
             EntryRevalidation entry;
@@ -55,17 +71,12 @@ std::unique_ptr<CResponse> CHTTPServer::StoredEntryResponse(const std::string& p
                 entries->Renew(file, answer, UnixNow());
             };
             entry.onGone = [entries, file] { entries->Remove(file); };
-            const long long length = meta.length;
-            const std::string type = meta.contentType;
-            entry.stored = [file, length, type](const ResponseHead& asked) {
-                ResponseHead typedAgain = asked;
-                if (!type.empty())
-                    typedAgain.contentType = type;
-                return MakeCacheHitResponse(file, typedAgain, length);
+            entry.stored = [entries, file, meta, checked](const ResponseHead& asked) {
+                return CheckedHit(*entries, file, meta, checked, asked);
             };
             if (freshness == EntryFreshness::kRevalidateFirst)
-                return m_misses->RespondAfterRevalidation(entry, typed);
-            if (std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, typed, meta.length)) {
+                return m_misses->RespondAfterRevalidation(entry, head);
+            if (std::unique_ptr<CResponse> hit = CheckedHit(*m_entries, file, meta, checked, head)) {
                 m_misses->RevalidateBehind(entry);
                 return hit;
             }

@@ -4,6 +4,8 @@
 
 namespace {
 
+// A repeated list field is joined up to about this length.
+constexpr size_t kMaxJoinedFieldBytes = 8192;
 // Larger delta-seconds are read as this (RFC 9111, section 1.2.2).
 constexpr long long kMaxDeltaSeconds = 2147483648LL;
 
@@ -168,7 +170,15 @@ void CdnAnswerFields::Add(const std::string& rawName, const std::string& rawValu
 {
     const std::string name = LowerCase(Trimmed(rawName));
     const std::string value = Trimmed(rawValue);
-    auto join = [&value](std::string& into) { into = into.empty() ? value : into + ", " + value; };
+    // A CDN that repeats a field without end cannot grow it without end;
+    // an answer whose fields were cut is never stored, as what was cut
+    // may have forbidden it.
+    auto join = [this, &value](std::string& into) {
+        if (into.size() + value.size() > kMaxJoinedFieldBytes)
+            overlong = true;
+        else
+            into = into.empty() ? value : into + ", " + value;
+    };
     if (name == "cache-control")
         join(cacheControl);
     else if (name == "vary")
@@ -233,7 +243,7 @@ bool ParseHttpDate(const std::string& text, long long* unixSeconds)
 
 bool MayStore(const CdnAnswerFields& fields)
 {
-    if (ParseCacheControl(fields.cacheControl).noStore || ContainsToken(fields.vary, "*"))
+    if (fields.overlong || ParseCacheControl(fields.cacheControl).noStore || ContainsToken(fields.vary, "*"))
         return false;
     return fields.contentEncoding.empty() || LowerCase(fields.contentEncoding) == "identity";
 }

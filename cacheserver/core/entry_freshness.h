@@ -21,6 +21,8 @@ struct CdnAnswerFields {
     std::string contentEncoding;
     std::string vary;
     bool hasExpires = false;
+    // A list field grew past its bound and was cut.
+    bool overlong = false;
 
     void Add(const std::string& name, const std::string& value);
 };

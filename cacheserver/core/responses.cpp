@@ -1,5 +1,8 @@
 #include "cacheserver/core/responses.h"
 
+#include "cacheserver/core/body_checksum.h"
+#include "cacheserver/core/cache_entries.h"
+
 #include <cstdio>
 #include <ctime>
 #include <utility>
@@ -123,7 +126,7 @@ std::unique_ptr<CResponse> MakeFixedResponse(std::string bytes)
 }
 
 std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const ResponseHead& head,
-                                                long long expectedLength)
+                                                long long expectedLength, const uint64_t* expectedChecksum)
 {
     SharedFile opened = ShareFile(SrvOpenFile(file));
     if (!opened)
@@ -132,8 +135,11 @@ std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const R
     if (size < 0 || (expectedLength >= 0 && size != expectedLength))
         return nullptr;
     std::string header = ComposeHeader(head.FoundStatus(), head, size);
-    if (size > kInlineBodyBytes)
+    if (size > kInlineBodyBytes) {
+        if (expectedChecksum && !FileHasChecksum(opened.get(), size, *expectedChecksum))
+            return nullptr;
         return std::unique_ptr<CResponse>(new FileResponse(std::move(header), std::move(opened), size));
+    }
     // A small file is read now: one send for the whole response, and a
     // file that reads short is still a miss.
     const size_t headerLength = header.size();
@@ -146,5 +152,8 @@ std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const R
             return nullptr;
         got += n;
     }
+    if (expectedChecksum &&
+        BodyChecksumOf(header.data() + headerLength, static_cast<size_t>(size)) != *expectedChecksum)
+        return nullptr;
     return MakeFixedResponse(std::move(header));
 }

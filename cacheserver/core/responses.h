@@ -4,6 +4,7 @@
 
 #include "cacheserver/core/generic_server.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -31,9 +32,12 @@ std::string ComposeHeader(const std::string& status, const ResponseHead& head, l
 std::unique_ptr<CResponse> MakeFixedResponse(std::string bytes);
 
 // The response for a cache file, or null when it cannot be opened or read,
-// or is not expectedLength bytes long (when that is not negative).
+// is not expectedLength bytes long (when that is not negative), or has not
+// the checksum (when one is given). A small file's checksum is taken from
+// the bytes read for the response itself.
 std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const ResponseHead& head,
-                                                long long expectedLength = -1);
+                                                long long expectedLength = -1,
+                                                const uint64_t* expectedChecksum = nullptr);
 
 // Owns an open file for those who share it.
 struct SrvFileCloser {
