@@ -46,6 +46,26 @@ void CCacheEntries::Checked(const std::string& file, const EntryMeta& meta)
     m_checked[file] = meta;
 }
 
+void CCacheEntries::CheckUnknown(const std::string& file)
+{
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_checked.count(file) || m_without.count(file))
+            return;
+    }
+    EntryMeta meta;
+    if (!ReadEntryMeta(file, &meta))
+        return;
+    SrvFile* body = SrvOpenFile(file);
+    if (!body)
+        return;
+    const bool matches = SrvFileSize(body) == meta.length && FileHasChecksum(body, meta.length, meta.checksum);
+    SrvCloseFile(body);
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (matches && !m_without.count(file))
+        m_checked.emplace(file, meta);
+}
+
 void CCacheEntries::Renew(const std::string& file, const CdnAnswerFields& notModified, long long now)
 {
     EntryMeta stored;

@@ -27,6 +27,9 @@ public:
     EntryKind Look(const std::string& file, EntryMeta* meta);
     // The body matched this metadata, or a fetch stored it so.
     void Checked(const std::string& file, const EntryMeta& meta);
+    // Checks an entry this run knows nothing of yet and notes it when its
+    // body matches; a store meanwhile wins.
+    void CheckUnknown(const std::string& file);
     // A 304 came for the file: its metadata is renewed from the answer.
     void Renew(const std::string& file, const CdnAnswerFields& notModified, long long now);
     // The entry goes, body and metadata.

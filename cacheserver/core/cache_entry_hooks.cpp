@@ -4,6 +4,7 @@
 #include "base/core/cdn_base_url.h"
 #include "cacheserver/core/cache_entries.h"
 #include "cacheserver/core/cdn_miss.h"
+#include "cacheserver/core/entry_checker.h"
 #include "cacheserver/core/entry_freshness.h"
 #include "cacheserver/core/http_server.h"
 
@@ -26,6 +27,14 @@ void CHTTPServer::PrepareEntries()
     m_misses->onEntryStored = [entries = m_entries](const std::string& file, const EntryMeta& meta) {
         entries->Checked(file, meta);
     };
+}
+
+void CHTTPServer::StartEntryChecker()
+{
+    if (!m_entries)
+        return;
+    m_checker = std::make_unique<CEntryChecker>(m_rootPath, m_entries);
+    m_checker->Start();
 }
 
 namespace {

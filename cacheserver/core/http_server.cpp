@@ -1,6 +1,7 @@
 #include "cacheserver/core/http_server.h"
 
 #include "cacheserver/core/cdn_miss.h"
+#include "cacheserver/core/entry_checker.h"
 #include "cacheserver/core/mime_types.h"
 #include "cacheserver/core/request_rules.h"
 

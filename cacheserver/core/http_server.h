@@ -14,6 +14,7 @@
 
 class CCacheBudget;
 class CCacheEntries;
+class CEntryChecker;
 class CMissBoard;
 
 // Attempts of Launch, each on a freshly drawn port after the first.
@@ -67,6 +68,8 @@ private:
     std::unique_ptr<CResponse> StoredEntryResponse(const std::string& path, const std::string& cdnPath,
                                                    const std::string& file, const ResponseHead& head);
     void PrepareEntries();
+    // Checks the folder's entries behind the first requests.
+    void StartEntryChecker();
     void SweepTemporaryFiles();
     // The budget keeper (cache_budget_hooks.cpp): made and told of the
     // stores before the server listens, started once it does.
@@ -81,4 +84,5 @@ private:
     std::shared_ptr<CCacheBudget> m_budget;
     // Shared with the fetch threads, which renew and store entries.
     std::shared_ptr<CCacheEntries> m_entries;
+    std::unique_ptr<CEntryChecker> m_checker;
 };

@@ -7,6 +7,7 @@
 #include "base/core/md5.h"
 #include "cacheserver/core/cache_budget.h"
 #include "cacheserver/core/cdn_miss.h"
+#include "cacheserver/core/entry_checker.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
             // it cannot hold up listening.
             if (m_budget)
                 m_budget->Start();
+            StartEntryChecker();
             return true;
         }
         DebugTrace("cache server: cannot listen on port %d%s", port, LastStartPortTaken() ? " (taken)" : "");
@@ -89,6 +91,8 @@ void CHTTPServer::OnStopped()
     if (m_misses)
         m_misses->CancelAll(kFetchStopWaitMs);
     StopBudget();
+    if (m_checker)
+        m_checker->Stop();
 }
 
 int CHTTPServer::RunningFetches() const
