@@ -215,8 +215,13 @@ bool WriteEntryMeta(const std::string& file, const EntryMeta& meta)
 bool StoreEntry(const std::string& temporary, const std::string& file, const EntryMeta& meta)
 {
     SrvRemoveFile(EntryMetaFileFor(file));
-    if (!FsReplaceFile(temporary.c_str(), file.c_str()))
+    if (!FsReplaceFile(temporary.c_str(), file.c_str())) {
+        // The old body stays where the replace failed (one a reader holds
+        // open, on some systems); without its metadata it would pass for an
+        // older entry and be kept for good, so it goes and is fetched again.
+        SrvRemoveFile(file);
         return false;
+    }
     // Without its metadata the body would pass for an older entry and be
     // kept for good: it goes too.
     if (!WriteEntryMeta(file, meta)) {
