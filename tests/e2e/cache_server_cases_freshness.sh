@@ -28,12 +28,14 @@ run_freshness_cases() {
   printf 'down-v1' > "$o/wz_cdn/down.js"
   printf 'strict-v1' > "$o/wz_cdn/strict.js"
   printf 'ten-v1' > "$o/wz_cdn/ten.js"
+  printf 'gone-v1' > "$o/wz_cdn/gone.js"
   head -c 200000 /dev/urandom > "$o/wz_cdn/trunc.bin"
   head -c 200000 /dev/urandom > "$o/wz_cdn/flip.bin"
-  origin_start "$o" --validators 'age2|nocache|down|strict|ten' \
+  origin_start "$o" --validators 'age2|nocache|down|strict|ten|gone' \
     --header 'age2=Cache-Control: max-age=2' --header 'nostore=Cache-Control: no-store' \
     --header 'nocache=Cache-Control: no-cache' --header 'down=Cache-Control: no-cache' \
     --header 'strict=Cache-Control: max-age=1, must-revalidate' --header 'ten=Cache-Control: max-age=1' \
+    --header 'gone=Cache-Control: max-age=1' \
     --header 'style=Content-Type: text/css; charset=utf-8' \
     --cond-fail 'down=hang' --cond-fail 'strict=503' --delay 0.5 --delay-match 'ten'
   host_start "http://127.0.0.1:$ORIGIN_PORT/"
@@ -114,6 +116,15 @@ run_freshness_cases() {
   sleep 1
   check "ten requests for one expired entry: one conditional request" [ "$(conditional_count /wz_cdn/ten.js)" = 1 ]
   check "ten requests for one expired entry: all served" bash -c "[ \$(cat '$work'/ten.* | grep -o ten-v1 | wc -l) = 10 ]"
+
+  # A resource the CDN no longer has leaves the cache at its revalidation.
+  curl -s -m 20 -o /dev/null "$(url /wz_cdn/gone.js)"
+  sleep 1.2
+  rm "$o/wz_cdn/gone.js"
+  curl -s -m 20 -o "$b" "$(url /wz_cdn/gone.js)"
+  wait_for 5 bash -c "[ ! -e '$dir/$(md5_of /wz_cdn/gone.js)' ] && [ ! -e '$dir/$(md5_of /wz_cdn/gone.js).meta' ]"
+  check "a 404 at revalidation removes the entry, body and metadata" bash -c "[ '$(cat "$b")' = gone-v1 ] &&
+    [ \"\$(curl -s -m 20 -o /dev/null -w '%{http_code}' '$(url /wz_cdn/gone.js)')\" = 404 ]"
 
   # A legacy body is never fetched again.
   curl -s -m 20 -o "$b" "$(url '/wz_cdn/legacy.css?v=3')"
