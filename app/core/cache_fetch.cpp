@@ -8,6 +8,10 @@ namespace {
 class CdnReceiverBridge final : public IFetchReceiver {
 public:
     explicit CdnReceiverBridge(ICdnReceiver& to) : m_to(to) {}
+    void OnHeaderField(const std::string& name, const std::string& value) override
+    {
+        m_to.OnHeaderField(name, value);
+    }
     bool OnHead(int status, const std::string& reason, long long length) override
     {
         return m_to.OnHead(status, reason, length);
@@ -34,7 +38,7 @@ void PrepareCacheFetch(const std::string& trustedCaFile)
 CdnFetchResult FetchForCache(const std::string& url, ICdnReceiver& receiver)
 {
     CdnReceiverBridge bridge(receiver);
-    switch (FetchStream(url.c_str(), bridge)) {
+    switch (FetchStream(url.c_str(), bridge, receiver.RequestFields())) {
     case kFetchOk:
         return CdnFetchResult::kComplete;
     case kFetchTimedOut:

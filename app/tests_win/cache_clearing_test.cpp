@@ -114,27 +114,34 @@ TEST(CacheClearing, EmptiesATreeButKeepsDesktopIniAndItsFolders)
     EXPECT_FALSE(DeleteFolderContents(root));
 }
 
-TEST(CacheClearing, ClearsTheResourceCacheAndSaysSo)
+TEST(CacheClearing, ClearsTheProgramsResourceCacheAndSaysSo)
 {
+    // The program's folder, and a current folder elsewhere with a cache of
+    // its own that is not the program's.
     const std::wstring folder = TempFolder(L"kestrun_clear_run");
+    const std::wstring elsewhere = TempFolder(L"kestrun_clear_elsewhere");
     CreateDirectoryW(folder.c_str(), nullptr);
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
     MakeTree(folder + L"\\wz_cdn");
+    MakeTree(elsewhere + L"\\wz_cdn");
     wchar_t previous[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, previous);
-    SetCurrentDirectoryW(folder.c_str());
+    SetCurrentDirectoryW(elsewhere.c_str());
     {
         MessageBoxAnswerer answerer;
-        ClearCaches(nullptr);
+        ClearCachesOf(nullptr, folder);
         SetCurrentDirectoryW(previous);
         ExpectClearedTree(folder + L"\\wz_cdn");
+        EXPECT_TRUE(Exists(elsewhere + L"\\wz_cdn\\keep\\d.bin"));
         RemoveTree(folder + L"\\wz_cdn");
-        // Without any resource cache the message comes all the same.
-        SetCurrentDirectoryW(folder.c_str());
+        DeleteFolderContents(elsewhere + L"\\wz_cdn");
+        RemoveTree(elsewhere + L"\\wz_cdn");
+        RemoveDirectoryW(elsewhere.c_str());
     }
     {
+        // Without any resource cache the message comes all the same.
         MessageBoxAnswerer answerer;
-        ClearCaches(nullptr);
-        SetCurrentDirectoryW(previous);
+        ClearCachesOf(nullptr, folder);
         EXPECT_EQ(answerer.caption, L"提示");
         EXPECT_EQ(answerer.text, L"清空完成！");
     }

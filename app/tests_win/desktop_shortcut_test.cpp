@@ -72,17 +72,20 @@ TEST(DesktopShortcut, WritesALinkThatReadsBackAndReplacesAnOldOne)
     DeleteFileW(file.c_str());
 }
 
-TEST(DesktopShortcut, PointsAtTheProgramInTheCurrentFolderButNotFromTheDesktop)
+TEST(DesktopShortcut, PointsAtTheProgramInItsOwnFolderButNotFromTheDesktop)
 {
     const std::wstring link = Desktop() + L"\\OrvikVelmora极速登陆器.lnk";
     DeleteFileW(link.c_str());
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     const std::wstring folder = std::wstring(temp) + L"kestrun shortcut";
+    CreateDirectoryW(folder.c_str(), nullptr);
     {
-        InFolder here(folder);
-        EXPECT_TRUE(CreateDesktopShortcut(L"My Kestrun.exe"));
+        // Started from elsewhere: the program's folder decides.
+        InFolder elsewhere(std::wstring(temp) + L"kestrun elsewhere");
+        EXPECT_TRUE(CreateDesktopShortcut(folder, L"My Kestrun.exe"));
     }
+    RemoveDirectoryW((std::wstring(temp) + L"kestrun elsewhere").c_str());
     LinkContent content;
     ASSERT_TRUE(ReadLink(link, content));
     EXPECT_EQ(content.target, folder + L"\\My Kestrun.exe");
@@ -90,9 +93,6 @@ TEST(DesktopShortcut, PointsAtTheProgramInTheCurrentFolderButNotFromTheDesktop)
     DeleteFileW(link.c_str());
     RemoveDirectoryW(folder.c_str());
 
-    {
-        InFolder desktop(Desktop());
-        EXPECT_FALSE(CreateDesktopShortcut(L"Kestrun.exe"));
-    }
+    EXPECT_FALSE(CreateDesktopShortcut(Desktop(), L"Kestrun.exe"));
     EXPECT_FALSE(Exists(link));
 }

@@ -105,13 +105,17 @@ bool DeleteFolderContents(const std::wstring& folder)
 
 void ClearCaches(HWND owner)
 {
+    ClearCachesOf(owner, FolderOf(Win32AppPlatform().ModulePath()));
+}
+
+void ClearCachesOf(HWND owner, const std::wstring& folder)
+{
     DeleteCookieEntries();
     wchar_t cookies[MAX_PATH] = {};
     if (SHGetSpecialFolderPathW(nullptr, cookies, CSIDL_COOKIES, FALSE))
         DeleteFolderContents(cookies);
-    // The cache server's root, read whole as UTF-16 rather than cut and
-    // converted through a narrow buffer.
-    const std::wstring folder = Win32AppPlatform().CurrentDirectory();
+    // The cache server's root in the program's own folder, read whole as
+    // UTF-16 rather than cut and converted through a narrow buffer.
     if (!folder.empty())
         DeleteFolderContents(JoinPath(folder, L"wz_cdn"));
     MessageBoxW(owner, L"清空完成！", L"提示", MB_OK);

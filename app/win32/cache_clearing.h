@@ -6,9 +6,12 @@
 
 #include <string>
 
-// Clears cookie entries, the cookie folder and <current folder>\wz_cdn, then
-// tells the user it is done, whatever each step achieved.
+// Clears cookie entries, the cookie folder and the cache server's root,
+// <program folder>\wz_cdn, then tells the user it is done, whatever each
+// step achieved.
 void ClearCaches(HWND owner);
+// The same with the program's folder given.
+void ClearCachesOf(HWND owner, const std::wstring& programFolder);
 
 // Deletes the URL cache entries that carry the cookie bit. False when the
 // cache has no entry to enumerate.

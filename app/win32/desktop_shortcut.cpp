@@ -3,7 +3,6 @@
 #include "app/core/relaunch.h"
 #include "app/core/shortcut_name.h"
 #include "app/win32/resource_string.h"
-#include "app/win32/win32_app_platform.h"
 #include "framework/com_ptr.h"
 #include "resources/resource_ids.h"
 
@@ -21,12 +20,11 @@ bool SameFolder(const std::wstring& a, const std::wstring& b)
 
 } // namespace
 
-bool CreateDesktopShortcut(const std::wstring& exeName)
+bool CreateDesktopShortcut(const std::wstring& folder, const std::wstring& exeName)
 {
     wchar_t desktop[MAX_PATH] = {};
     if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, FALSE))
         return false;
-    const std::wstring folder = Win32AppPlatform().CurrentDirectory();
     if (folder.empty() || SameFolder(desktop, folder))
         return false;
     const std::wstring title = LoadResourceString(IDS_APP_TITLE);

@@ -1,5 +1,6 @@
 #include "app/win32/win32_app_platform.h"
 
+#include "app/core/relaunch.h"
 #include "app/win32/cache_server_wiring.h"
 #include "app/win32/desktop_shortcut.h"
 #include "app/win32/game_wiring.h"
@@ -83,7 +84,9 @@ bool Win32AppPlatform::StartProcess(const std::wstring& commandLine, const std::
 
 void Win32AppPlatform::CreateDesktopShortcut(const std::wstring& exeName)
 {
-    ::CreateDesktopShortcut(exeName);
+    // The program's own folder: a start from another current folder must
+    // not point the shortcut at a file that is not there.
+    ::CreateDesktopShortcut(FolderOf(ModulePath()), exeName);
 }
 
 void Win32AppPlatform::CheckForUpdate(CKestrun& app, bool reopen)

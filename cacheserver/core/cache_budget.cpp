@@ -2,6 +2,7 @@
 
 #include "base/core/debug_trace.h"
 #include "cacheserver/core/cache_files.h"
+#include "cacheserver/core/entry_meta.h"
 #include "cacheserver/core/server_platform.h"
 
 #include <algorithm>
@@ -28,6 +29,12 @@ bool IsLowerHexDigit(char c)
 }
 
 } // namespace
+
+bool IsEntryMetaName(const std::string& name)
+{
+    return name.size() == kCacheNameLength + 5 && IsCacheFileName(name.substr(0, kCacheNameLength)) &&
+           name.compare(kCacheNameLength, 5, ".meta") == 0;
+}
 
 bool IsCacheFileName(const std::string& name)
 {
@@ -127,15 +134,25 @@ void CCacheBudget::KeeperLoop()
 long long CCacheBudget::List(std::vector<Listed>* files, long long* count)
 {
     long long total = 0;
+    std::unordered_set<std::string> bodies;
+    std::vector<std::string> metas;
     CacheListFiles(m_folder, [&](const std::string& name, const CacheFileStamp& stamp) {
+        if (IsEntryMetaName(name))
+            metas.push_back(name);
         if (!IsCacheFileName(name))
             return true;
+        bodies.insert(name);
         total += stamp.bytes;
         ++*count;
         if (files)
             files->push_back(Listed{name, stamp.bytes, stamp.stampMs});
         return !Stopping();
     });
+    // Metadata whose body went (with a removal that failed half-way, or by
+    // another hand) describes nothing.
+    for (const std::string& meta : metas)
+        if (!Stopping() && !bodies.count(meta.substr(0, kCacheNameLength)))
+            SrvRemoveFile(m_folder + meta);
     return total;
 }
 
@@ -212,6 +229,7 @@ void CCacheBudget::EvictIfOver()
         if (now.stampMs != listed.stampMs)
             continue; // used or rewritten since the listing
         if (SrvRemoveFile(path)) {
+            SrvRemoveFile(EntryMetaFileFor(path));
             total -= now.bytes;
             ++removed;
         }

@@ -99,3 +99,6 @@ private:
 
 // True for the names of cache files: 32 lower-case hexadecimal digits.
 bool IsCacheFileName(const std::string& name);
+// True for a cache file's metadata name ("<cache file>.meta"). Metadata is
+// not counted; it goes with its body, and without one at the next listing.
+bool IsEntryMetaName(const std::string& name);

@@ -6,10 +6,20 @@
 #include <functional>
 #include <string>
 
-// What a CDN fetch reports to, in this order: the answer's head once, then
-// its body in pieces. Either call returning false ends the fetch.
+// What a CDN fetch reports to, in this order: the final answer's header
+// fields, its head once, then its body in pieces. OnHead or OnBody returning
+// false ends the fetch.
 class ICdnReceiver {
 public:
+    // Further request fields ("Name: value" lines, each ending in CRLF) the
+    // fetch sends, such as a conditional request's validators.
+    virtual std::string RequestFields() const { return std::string(); }
+    // Each header field of the final answer, before OnHead.
+    virtual void OnHeaderField(const std::string& name, const std::string& value)
+    {
+        (void)name;
+        (void)value;
+    }
     // status: the HTTP status code; reason: its text; contentLength: -1
     // when the answer announces none. Called before any body byte.
     virtual bool OnHead(int status, const std::string& reason, long long contentLength) = 0;
@@ -93,3 +103,5 @@ struct CacheServerConfig {
 
 // The wz_cdn folder of the process's current folder, ending in a separator.
 std::string CurrentFolderCache();
+// The wz_cdn folder of the given folder, ending in a separator.
+std::string CacheFolderIn(const std::string& folder);

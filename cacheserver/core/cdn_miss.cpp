@@ -1,11 +1,13 @@
 #include "cacheserver/core/cdn_miss.h"
 
-#include "base/core/platform_fs.h"
+#include "cacheserver/core/body_checksum.h"
+#include "cacheserver/core/entry_freshness.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -77,6 +79,7 @@ struct CdnMiss {
         kFailed,    // no usable answer
         kTimedOut,  // no answer in time
         kCut,       // the body broke off
+        kNotModified, // a revalidation's 304: the stored entry stands
     };
 
     CdnMiss(std::string path, std::string file, std::string temporary, std::string url, SharedFile body)
@@ -98,10 +101,16 @@ struct CdnMiss {
         if (settled || temporary.empty())
             return;
         settled = true;
-        if (state == State::kComplete && status == 200 && pinnable && FsReplaceFile(temporary.c_str(), file.c_str())) {
-            if (onStored)
-                onStored(file, length);
-            return;
+        if (state == State::kComplete && status == 200 && pinnable) {
+            meta.length = length;
+            meta.checksum = checksum.Value();
+            if (StoreEntry(temporary, file, meta)) {
+                if (onEntryStored)
+                    onEntryStored(file, meta);
+                if (onStored)
+                    onStored(file, length);
+                return;
+            }
         }
         SrvRemoveFile(temporary);
     }
@@ -120,7 +129,15 @@ struct CdnMiss {
     // host: only then is the answer the resource for good.
     bool pinnable = true;
     std::function<void(const std::string&, long long)> onStored;
+    std::function<void(const std::string&, const EntryMeta&)> onEntryStored;
     int readers = 0; // guarded by the board's lock
+    // Set for a revalidation of a stored entry before its fetch starts.
+    EntryRevalidation revalidation;
+    bool revalidating = false;
+    // The fetch thread's own: what the answer said and the body's checksum.
+    CdnAnswerFields fields;
+    EntryMeta meta;
+    CBodyChecksum checksum;
 
     // Guarded by lock.
     std::mutex lock;
@@ -130,6 +147,7 @@ struct CdnMiss {
     std::string reason;
     long long length = 0;
     long long written = 0;
+    std::string contentType; // the CDN's, for a 200
     bool headerOut = false; // a request has sent its header
     Clock::time_point lastProgress = Clock::now();
     // Wake-ups of requests that wait without a thread of their own.
@@ -154,9 +172,17 @@ using State = CdnMiss::State;
 class MissWriter : public ICdnReceiver {
 public:
     MissWriter(std::shared_ptr<CdnMiss> miss, const CMissBoard& board)
-        : m_miss(std::move(miss)), m_answerTimeout(board.answerTimeoutMs), m_stallTimeout(board.stallTimeoutMs),
-          m_budgetBytes(board.budgetBytes)
+        : m_miss(std::move(miss)),
+          m_answerTimeout(m_miss->revalidating ? std::min(board.answerTimeoutMs, kRevalidationAnswerMs)
+                                                : board.answerTimeoutMs),
+          m_stallTimeout(board.stallTimeoutMs), m_budgetBytes(board.budgetBytes)
     {
+    }
+
+    std::string RequestFields() const override { return m_miss->revalidation.requestFields; }
+    void OnHeaderField(const std::string& name, const std::string& value) override
+    {
+        m_miss->fields.Add(name, value);
     }
 
     bool OnHead(int status, const std::string& reason, long long contentLength) override
@@ -175,6 +201,14 @@ public:
             m.state = State::kFailed;
             m.Changed();
             return false;
+        }
+        if (!AcceptRevalidationAnswer(m, status))
+            return false;
+        if (status == 200) {
+            m.meta = MetaOfAnswer(m.fields, static_cast<long long>(std::time(nullptr)));
+            m.contentType = m.meta.contentType;
+            if (!MayStore(m.fields))
+                m.pinnable = false; // passed on as it comes, never stored
         }
         m.status = status;
         m.reason = reason;
@@ -209,6 +243,7 @@ public:
         const int n = static_cast<int>(std::min<long long>(m.length - m.written, static_cast<long long>(length)));
         if (n <= 0 || !SrvWriteAt(m.body.get(), m.written, bytes, n))
             return false;
+        m.checksum.Add(bytes, static_cast<size_t>(n));
         std::lock_guard<std::mutex> hold(m.lock);
         if (m.state != State::kStreaming)
             return false; // given up by its readers meanwhile
@@ -245,6 +280,33 @@ public:
 
 private:
     bool OverBudget(long long length) const { return m_budgetBytes > 0 && length > m_budgetBytes; }
+
+    // What a revalidation's answer does to the stored entry; false when the
+    // answer ends here (a 304, or a CDN failure the stored body covers).
+    // Called under m.lock. A 304 asked for by nobody is no answer at all.
+    bool AcceptRevalidationAnswer(CdnMiss& m, int status)
+    {
+        if (!m.revalidating) {
+            if (status != 304)
+                return true;
+            m.state = State::kFailed;
+        } else if (status == 304) {
+            if (m.revalidation.onNotModified)
+                m.revalidation.onNotModified(m.fields);
+            m.state = State::kNotModified;
+        } else if (status >= 500) {
+            m.state = State::kFailed;
+        } else {
+            // The CDN has no such resource any more, or one that may not be
+            // kept: the stored entry goes. A 200 replaces it when stored.
+            if ((status == 404 || status == 410 || (status == 200 && !MayStore(m.fields))) &&
+                m.revalidation.onGone)
+                m.revalidation.onGone();
+            return true;
+        }
+        m.Changed();
+        return false;
+    }
 
     // Ends the fetch once the CDN has taken too long to answer, or to send
     // more of the body; false while it is within time. Called under m.lock.
@@ -362,6 +424,8 @@ private:
             if (m.status == 200) {
                 status = m_head.FoundStatus();
                 m_bodyLength = m.length;
+                if (!m.contentType.empty())
+                    m_head.contentType = m.contentType;
             } else if (!m_head.notImplemented) {
                 status = StatusLine(m.status, m.reason);
                 m_bodyLength = m.length;
@@ -435,38 +499,52 @@ std::unique_ptr<CResponse> CMissBoard::Respond(const std::string& path, const st
             // A fetch of this path may have finished since the file was tried.
             if (std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, head))
                 return hit;
-            const unsigned fetchId = m_tempCounter++;
-            char suffix[48];
-            std::snprintf(suffix, sizeof suffix, ".%lu-%u%s", SrvProcessId(), fetchId, kTemporarySuffix);
-            std::string temporary = file + suffix;
-            SharedFile body = ShareFile(SrvCreateNewFile(temporary));
-            if (!body) {
-                // No cache folder to write to: the answer is still passed on,
-                // only not stored.
-                temporary.clear();
-                body = ShareFile(SrvCreateScratchFile());
-            }
-            if (!body || !m_fetch)
+            miss = StartFetchLocked(path, file, url, nullptr);
+            if (!miss)
                 return MakeFixedResponse(ComposeHeader("502 Bad Gateway", head, 0));
-            miss = std::make_shared<CdnMiss>(path, file, temporary, url, std::move(body));
-            miss->onStored = onStored;
-            auto* job = new (std::nothrow) FetchJob{shared_from_this(), miss, m_fetch, fetchId};
-            SrvThread thread;
-            if (!job || !SrvStartThread(&CMissBoard::FetchThreadProc, job, &thread, 0)) {
-                delete job;
-                if (!temporary.empty())
-                    SrvRemoveFile(temporary);
-                return MakeFixedResponse(ComposeHeader("502 Bad Gateway", head, 0));
-            }
-            // Never joined: a fetch that does not end must not hold up a stop.
-            SrvDetachThread(thread);
-            m_running[fetchId] = temporary;
-            m_misses[path] = miss;
         }
         ++miss->readers;
         miss->unattended = false;
     }
     return std::make_unique<MissResponse>(shared_from_this(), std::move(miss), head);
+}
+
+std::shared_ptr<CdnMiss> CMissBoard::StartFetchLocked(const std::string& path, const std::string& file,
+                                                      const std::string& url, const EntryRevalidation* revalidation)
+{
+    const unsigned fetchId = m_tempCounter++;
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".%lu-%u%s", SrvProcessId(), fetchId, kTemporarySuffix);
+    std::string temporary = file + suffix;
+    SharedFile body = ShareFile(SrvCreateNewFile(temporary));
+    if (!body) {
+        // No cache folder to write to: the answer is still passed on,
+        // only not stored.
+        temporary.clear();
+        body = ShareFile(SrvCreateScratchFile());
+    }
+    if (!body || !m_fetch)
+        return nullptr;
+    auto miss = std::make_shared<CdnMiss>(path, file, temporary, url, std::move(body));
+    miss->onStored = onStored;
+    miss->onEntryStored = onEntryStored;
+    if (revalidation) {
+        miss->revalidation = *revalidation;
+        miss->revalidating = true;
+    }
+    auto* job = new (std::nothrow) FetchJob{shared_from_this(), miss, m_fetch, fetchId};
+    SrvThread thread;
+    if (!job || !SrvStartThread(&CMissBoard::FetchThreadProc, job, &thread, 0)) {
+        delete job;
+        if (!temporary.empty())
+            SrvRemoveFile(temporary);
+        return nullptr;
+    }
+    // Never joined: a fetch that does not end must not hold up a stop.
+    SrvDetachThread(thread);
+    m_running[fetchId] = temporary;
+    m_misses[path] = miss;
+    return miss;
 }
 
 unsigned CMissBoard::FetchThreadProc(void* arg)
@@ -559,4 +637,112 @@ int CMissBoard::RunningFetches()
 {
     std::lock_guard<std::mutex> hold(m_lock);
     return static_cast<int>(m_running.size());
+}
+
+namespace {
+
+// A request for an entry that must be revalidated before it is served: it
+// waits for the CDN's head as a request of the miss, then answers as that
+// miss or from the stored entry.
+class RevalidationResponse : public CResponse {
+public:
+    RevalidationResponse(std::unique_ptr<CResponse> asMiss, std::shared_ptr<CdnMiss> miss, ResponseHead head)
+        : m_asMiss(std::move(asMiss)), m_miss(std::move(miss)), m_head(std::move(head))
+    {
+    }
+
+    bool SetWakeUp(std::function<void()> wake) override { return m_asMiss->SetWakeUp(std::move(wake)); }
+
+    Next NextPiece(int maxBytes, Piece* piece) override
+    {
+        if (!m_stored && m_asMiss && !Decide())
+            return Next::kWait;
+        return (m_stored ? m_stored : m_asMiss)->NextPiece(maxBytes, piece);
+    }
+
+private:
+    // False while the CDN's head is awaited within the revalidation's time.
+    bool Decide()
+    {
+        CdnMiss& m = *m_miss;
+        std::unique_lock<std::mutex> hold(m.lock);
+        if (m.state == State::kWaitingHead) {
+            m.changed.wait_for(hold, kWaitSlice, [&] { return m.state != State::kWaitingHead; });
+            if (m.state == State::kWaitingHead &&
+                Clock::now() - m_started < std::chrono::milliseconds(kRevalidationAnswerMs))
+                return false;
+        }
+        const State state = m.state;
+        hold.unlock();
+        const EntryRevalidation& entry = m.revalidation;
+        const bool unanswered = state == State::kWaitingHead || state == State::kFailed || state == State::kTimedOut;
+        if (state != State::kNotModified && !unanswered)
+            return true; // the CDN's answer goes out as the miss
+        // A 304, or the CDN could not be asked: what is stored is the best
+        // there is, unless the publisher forbade serving it unconfirmed.
+        if (state == State::kNotModified || !entry.mustRevalidate)
+            m_stored = entry.stored ? entry.stored(m_head) : nullptr;
+        if (!m_stored)
+            m_stored = MakeFixedResponse(
+                ComposeHeader(unanswered ? "504 Gateway Timeout" : "502 Bad Gateway", m_head, 0));
+        m_asMiss.reset(); // this request leaves the miss
+        return true;
+    }
+
+    std::unique_ptr<CResponse> m_asMiss;
+    std::shared_ptr<CdnMiss> m_miss;
+    const ResponseHead m_head;
+    const Clock::time_point m_started = Clock::now();
+    std::unique_ptr<CResponse> m_stored;
+};
+
+} // namespace
+
+void CMissBoard::RevalidateBehind(const EntryRevalidation& entry)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    int behind = 0;
+    for (const auto& running : m_misses) {
+        const CdnMiss& miss = *running.second;
+        if (running.first == entry.path)
+            return; // one fetch per path: it is being asked already
+        if (miss.cancelled)
+            continue;
+        // Misses go first: nothing starts behind a request that waits.
+        if (!miss.revalidating && miss.readers > 0 && !running.second->IsFinal())
+            return;
+        if (miss.revalidating && miss.readers == 0)
+            ++behind;
+    }
+    if (behind >= kMaxBackgroundRevalidations)
+        return;
+    if (std::shared_ptr<CdnMiss> miss = StartFetchLocked(entry.path, entry.file, entry.url, &entry))
+        miss->unattended = true;
+}
+
+std::unique_ptr<CResponse> CMissBoard::RespondAfterRevalidation(const EntryRevalidation& entry,
+                                                                const ResponseHead& head)
+{
+    std::shared_ptr<CdnMiss> miss;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        const auto it = m_misses.find(entry.path);
+        if (it != m_misses.end() && !it->second->IsFinal() && !it->second->cancelled)
+            miss = it->second;
+        else
+            miss = StartFetchLocked(entry.path, entry.file, entry.url, &entry);
+        if (miss) {
+            ++miss->readers;
+            miss->unattended = false;
+        }
+    }
+    if (!miss) {
+        std::unique_ptr<CResponse> stored = entry.mustRevalidate || !entry.stored ? nullptr : entry.stored(head);
+        return stored ? std::move(stored) : MakeFixedResponse(ComposeHeader("504 Gateway Timeout", head, 0));
+    }
+    auto asMiss = std::make_unique<MissResponse>(shared_from_this(), miss, head);
+    // A plain fetch of the path under way is the answer already.
+    if (!miss->revalidating)
+        return asMiss;
+    return std::make_unique<RevalidationResponse>(std::move(asMiss), std::move(miss), head);
 }

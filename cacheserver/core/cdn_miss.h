@@ -7,6 +7,7 @@
 #pragma once
 
 #include "cacheserver/core/cache_server_config.h"
+#include "cacheserver/core/entry_meta.h"
 #include "cacheserver/core/responses.h"
 
 #include <condition_variable>
@@ -21,6 +22,30 @@ struct CdnMiss;
 // for many paths and leaves at once cannot make more than these run
 // unattended; past them, the fetch a request leaves ends.
 constexpr int kMaxUnattendedFetches = 32;
+// A revalidation whose CDN has not answered in this time is given up: the
+// stored body is served (or 504 for an entry that must be revalidated).
+constexpr int kRevalidationAnswerMs = 3000;
+// Revalidations of stale entries that run behind the responses at once.
+constexpr int kMaxBackgroundRevalidations = 4;
+
+struct CdnAnswerFields;
+
+// A stored entry to be asked after, and what its answers do to it.
+struct EntryRevalidation {
+    std::string path;
+    std::string file;
+    std::string url;
+    // Its validators as request fields (see ConditionalHeaders).
+    std::string requestFields;
+    // A failed revalidation gives 504 instead of the stored body.
+    bool mustRevalidate = false;
+    // Called on the fetch thread, under the miss's lock: a 304 renews the
+    // entry; a 404, a 410 or a 200 that may not be stored removes it.
+    std::function<void(const CdnAnswerFields& notModified)> onNotModified;
+    std::function<void()> onGone;
+    // The stored entry's response (null when it cannot be served).
+    std::function<std::unique_ptr<CResponse>(const ResponseHead& head)> stored;
+};
 
 // The misses under way, by request path. Shared by the server and its
 // fetch threads, which may outlive the server when a fetch never ends.
@@ -39,6 +64,14 @@ public:
     // timeoutMs for their threads; those still running are left to end
     // by themselves.
     void CancelAll(int timeoutMs);
+    // Asks the CDN after a stale entry that is served meanwhile: not while
+    // a request waits for a miss, nor when the path is being fetched or
+    // kMaxBackgroundRevalidations run already.
+    void RevalidateBehind(const EntryRevalidation& entry);
+    // The response for an entry that must be revalidated before it is
+    // served: the stored body after a 304 or a CDN failure (504 for one that
+    // must be revalidated), else the CDN's answer as a miss.
+    std::unique_ptr<CResponse> RespondAfterRevalidation(const EntryRevalidation& entry, const ResponseHead& head);
     // Fetch threads still running (for tests).
     int RunningFetches();
 
@@ -50,6 +83,8 @@ public:
     void FetchEnded(unsigned fetchId);
     // Told of every file a fetch puts into the cache; set before any fetch.
     std::function<void(const std::string& file, long long bytes)> onStored;
+    // Told of the metadata of every file a fetch puts into the cache.
+    std::function<void(const std::string& file, const EntryMeta& meta)> onEntryStored;
 
     const int answerTimeoutMs;
     const int stallTimeoutMs;
@@ -57,6 +92,10 @@ public:
 
 private:
     static unsigned FetchThreadProc(void* arg);
+    // Starts a fetch of url for the path (a revalidation when given one).
+    // Called under m_lock; null when no fetch could be started.
+    std::shared_ptr<CdnMiss> StartFetchLocked(const std::string& path, const std::string& file, const std::string& url,
+                                              const EntryRevalidation* revalidation);
 
     const CdnFetch m_fetch;
     std::mutex m_lock;

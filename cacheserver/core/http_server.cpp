@@ -1,6 +1,7 @@
 #include "cacheserver/core/http_server.h"
 
 #include "cacheserver/core/cdn_miss.h"
+#include "cacheserver/core/entry_checker.h"
 #include "cacheserver/core/mime_types.h"
 #include "cacheserver/core/request_rules.h"
 
@@ -88,8 +89,10 @@ bool CHTTPServer::IsComplete(const std::string& received, size_t* length)
     return false;
 }
 
-std::string CHTTPServer::ContentTypeFor(const std::string& path) const
+std::string CHTTPServer::ContentTypeFor(const std::string& target) const
 {
+    // The query is no part of the file name.
+    const std::string path = target.substr(0, target.find_first_of("?#"));
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos)
         return kDefaultContentType;

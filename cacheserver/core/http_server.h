@@ -13,6 +13,8 @@
 #include <string>
 
 class CCacheBudget;
+class CCacheEntries;
+class CEntryChecker;
 class CMissBoard;
 
 // Attempts of Launch, each on a freshly drawn port after the first.
@@ -59,6 +61,15 @@ private:
     // path as it may go on the wire).
     std::unique_ptr<CResponse> ResourceResponse(const std::string& path, const std::string& cdnPath,
                                                 const ResponseHead& head);
+    // The stored entry's response, or null when the path is to be fetched
+    // (cache_entry_hooks.cpp): fresh entries and older ones without
+    // metadata at once, stale ones at once with a revalidation behind
+    // them, and those that must be revalidated after the CDN's word.
+    std::unique_ptr<CResponse> StoredEntryResponse(const std::string& path, const std::string& cdnPath,
+                                                   const std::string& file, const ResponseHead& head);
+    void PrepareEntries();
+    // Checks the folder's entries behind the first requests.
+    void StartEntryChecker();
     void SweepTemporaryFiles();
     // The budget keeper (cache_budget_hooks.cpp): made and told of the
     // stores before the server listens, started once it does.
@@ -71,4 +82,7 @@ private:
     std::shared_ptr<CMissBoard> m_misses;
     // Shared with the fetch threads, which report their stores to it.
     std::shared_ptr<CCacheBudget> m_budget;
+    // Shared with the fetch threads, which renew and store entries.
+    std::shared_ptr<CCacheEntries> m_entries;
+    std::unique_ptr<CEntryChecker> m_checker;
 };

@@ -7,6 +7,7 @@
 #include "base/core/md5.h"
 #include "cacheserver/core/cache_budget.h"
 #include "cacheserver/core/cdn_miss.h"
+#include "cacheserver/core/entry_checker.h"
 
 namespace {
 
@@ -16,11 +17,17 @@ const char kCacheFolderName[] = "wz_cdn";
 
 std::string CurrentFolderCache()
 {
-    std::string folder = SrvCurrentFolder();
-    folder += kSrvPathSeparator;
-    folder += kCacheFolderName;
-    folder += kSrvPathSeparator;
-    return folder;
+    return CacheFolderIn(SrvCurrentFolder());
+}
+
+std::string CacheFolderIn(const std::string& folder)
+{
+    std::string cache = folder;
+    if (cache.empty() || cache.back() != kSrvPathSeparator)
+        cache += kSrvPathSeparator;
+    cache += kCacheFolderName;
+    cache += kSrvPathSeparator;
+    return cache;
 }
 
 bool CHTTPServer::Launch(const CacheServerConfig& config)
@@ -37,6 +44,7 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
     SweepTemporaryFiles();
     m_misses = std::make_shared<CMissBoard>(config.fetch, config.cdnAnswerTimeoutMs, config.cdnStallTimeoutMs,
                                             config.cacheBudgetBytes);
+    PrepareEntries();
     PrepareBudget();
     ServerLimits limits;
     limits.idleTimeoutMs = config.idleTimeoutMs;
@@ -54,6 +62,7 @@ bool CHTTPServer::Launch(const CacheServerConfig& config)
             // it cannot hold up listening.
             if (m_budget)
                 m_budget->Start();
+            StartEntryChecker();
             return true;
         }
         DebugTrace("cache server: cannot listen on port %d%s", port, LastStartPortTaken() ? " (taken)" : "");
@@ -82,6 +91,8 @@ void CHTTPServer::OnStopped()
     if (m_misses)
         m_misses->CancelAll(kFetchStopWaitMs);
     StopBudget();
+    if (m_checker)
+        m_checker->Stop();
 }
 
 int CHTTPServer::RunningFetches() const
@@ -98,7 +109,7 @@ std::unique_ptr<CResponse> CHTTPServer::ResourceResponse(const std::string& path
                                                          const ResponseHead& head)
 {
     const std::string file = CacheFileFor(path);
-    if (std::unique_ptr<CResponse> hit = MakeCacheHitResponse(file, head)) {
+    if (std::unique_ptr<CResponse> hit = StoredEntryResponse(path, cdnPath, file, head)) {
         if (m_budget)
             m_budget->NoteHit(file);
         return hit;

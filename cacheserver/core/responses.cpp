@@ -1,5 +1,8 @@
 #include "cacheserver/core/responses.h"
 
+#include "cacheserver/core/body_checksum.h"
+#include "cacheserver/core/cache_entries.h"
+
 #include <cstdio>
 #include <ctime>
 #include <utility>
@@ -7,7 +10,7 @@
 const char kServerToken[] = "TarnwellWebServer/0.1b";
 const char kResponseFormat[] =
     "HTTP/1.0 %s\r\nDate: %s\r\nServer: %s\r\nAccept-Ranges: bytes\r\nContent-Length: %lld\r\n"
-    "Connection: %s\r\nContent-Type: %s\r\n\r\n";
+    "Connection: %s\r\nContent-Type: %s\r\nCache-Control: no-cache\r\n\r\n";
 const char kStatusOk[] = "200 OK";
 const char kStatusNotImplemented[] = "501 Not Implemented";
 
@@ -122,17 +125,21 @@ std::unique_ptr<CResponse> MakeFixedResponse(std::string bytes)
     return std::unique_ptr<CResponse>(new FixedResponse(std::move(bytes)));
 }
 
-std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const ResponseHead& head)
+std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const ResponseHead& head,
+                                                long long expectedLength, const uint64_t* expectedChecksum)
 {
     SharedFile opened = ShareFile(SrvOpenFile(file));
     if (!opened)
         return nullptr;
     const long long size = SrvFileSize(opened.get());
-    if (size < 0)
+    if (size < 0 || (expectedLength >= 0 && size != expectedLength))
         return nullptr;
     std::string header = ComposeHeader(head.FoundStatus(), head, size);
-    if (size > kInlineBodyBytes)
+    if (size > kInlineBodyBytes) {
+        if (expectedChecksum && !FileHasChecksum(opened.get(), size, *expectedChecksum))
+            return nullptr;
         return std::unique_ptr<CResponse>(new FileResponse(std::move(header), std::move(opened), size));
+    }
     // A small file is read now: one send for the whole response, and a
     // file that reads short is still a miss.
     const size_t headerLength = header.size();
@@ -145,5 +152,8 @@ std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const R
             return nullptr;
         got += n;
     }
+    if (expectedChecksum &&
+        BodyChecksumOf(header.data() + headerLength, static_cast<size_t>(size)) != *expectedChecksum)
+        return nullptr;
     return MakeFixedResponse(std::move(header));
 }

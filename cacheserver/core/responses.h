@@ -4,6 +4,7 @@
 
 #include "cacheserver/core/generic_server.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -30,8 +31,13 @@ std::string ComposeHeader(const std::string& status, const ResponseHead& head, l
 // A response held whole: a header, with perhaps a small body.
 std::unique_ptr<CResponse> MakeFixedResponse(std::string bytes);
 
-// The response for a cache file, or null when it cannot be opened or read.
-std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const ResponseHead& head);
+// The response for a cache file, or null when it cannot be opened or read,
+// is not expectedLength bytes long (when that is not negative), or has not
+// the checksum (when one is given). A small file's checksum is taken from
+// the bytes read for the response itself.
+std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const ResponseHead& head,
+                                                long long expectedLength = -1,
+                                                const uint64_t* expectedChecksum = nullptr);
 
 // Owns an open file for those who share it.
 struct SrvFileCloser {

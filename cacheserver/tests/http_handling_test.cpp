@@ -95,7 +95,8 @@ TEST(HttpMime, ExtensionRunsFromTheLastDotAndIgnoresCase)
     TestHttpServer server;
     EXPECT_EQ(server.ContentTypeFor("/wz_cdn/ui/MAIN.SWF"), "application/x-shockwave-flash");
     EXPECT_EQ(server.ContentTypeFor("/wz_cdn/a.png"), "image/png");
-    EXPECT_EQ(server.ContentTypeFor("/wz_cdn/a.png?v=12"), "text/html");
+    EXPECT_EQ(server.ContentTypeFor("/wz_cdn/a.png?v=12"), "image/png");
+    EXPECT_EQ(server.ContentTypeFor("/wz_cdn/style.css?v=3.txt"), "text/css");
     EXPECT_EQ(server.ContentTypeFor("/wz_cdn/1.0.3/readme"), "text/html");
     EXPECT_EQ(server.ContentTypeFor("/"), "text/html");
     EXPECT_EQ(server.ContentTypeFor("/a."), "text/html");
@@ -118,7 +119,8 @@ TEST_F(HttpHandling, HitHasTheFixedHeaderAndTheFileAsBody)
         "HTTP/1\\.0 200 OK\r\nDate: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), \\d\\d "
         "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \\d{4} \\d\\d:\\d\\d:\\d\\d GMT\r\n"
         "Server: TarnwellWebServer/0\\.1b\r\nAccept-Ranges: bytes\r\nContent-Length: 8\r\n"
-        "Connection: close\r\nContent-Type: application/x-javascript\r\n\r\nalert\\(1\\)");
+        "Connection: close\r\nContent-Type: application/x-javascript\r\nCache-Control: no-cache\r\n\r\n"
+        "alert\\(1\\)");
     EXPECT_TRUE(std::regex_match(r.text, header)) << r.text;
     EXPECT_EQ(keepAlive, 0);
     EXPECT_EQ(m_server.Fetches(), 0);

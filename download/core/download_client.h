@@ -65,6 +65,13 @@ int FetchToSink(const char* url, const char* ignored, COutBuf* sink);
 // transfer with kFetchStopped.
 class IFetchReceiver {
 public:
+    // Each header field of the final answer (not those of redirects or
+    // interim answers), before OnHead, with the value's outer blanks removed.
+    virtual void OnHeaderField(const std::string& name, const std::string& value)
+    {
+        (void)name;
+        (void)value;
+    }
     // contentLength is -1 when the answer has none.
     virtual bool OnHead(int status, const std::string& reason, long long contentLength) = 0;
     virtual bool OnBody(const char* bytes, size_t length) = 0;
@@ -94,7 +101,11 @@ protected:
 // as whole when it ends in order); kFetchCannotOpen or kFetchOffline when
 // no answer came, kFetchTimedOut when the server stopped answering before
 // or during the body, kFetchIncomplete when the body broke off.
-int FetchStream(const char* url, IFetchReceiver& receiver);
+// extraHeaders: further request fields ("Name: value" lines, each ending in
+// CRLF), such as a conditional request's; a request that carries any goes
+// without "Pragma: no-cache", so that a CDN edge may answer it from its
+// own cache. A 304 is reported with a length of 0.
+int FetchStream(const char* url, IFetchReceiver& receiver, const std::string& extraHeaders = std::string());
 
 // How FetchStream keeps connections and whom it trusts; the program sets
 // it once, before its first fetch.

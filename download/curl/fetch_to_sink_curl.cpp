@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <mutex>
 #include <set>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -34,6 +36,7 @@ struct Transfer {
     int status = 0;
     std::string reason;
     CHeadFraming framing;
+    std::vector<std::pair<std::string, std::string>> fields;
     bool location = false;
     // The head before this one was a redirect that libcurl follows.
     bool followed = false;
@@ -161,6 +164,14 @@ int OnConnectionChosen(void* raw, char*, char*, int remotePort, int localPort)
     return CURL_PREREQFUNC_ABORT;
 }
 
+std::string Trim(const std::string& text)
+{
+    const size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos)
+        return std::string();
+    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+}
+
 bool HasPrefix(const std::string& line, const char* prefix, size_t n)
 {
     if (line.size() < n)
@@ -197,11 +208,16 @@ size_t OnHeader(char* data, size_t size, size_t count, void* raw)
         t->status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
         t->reason = second == std::string::npos ? std::string() : line.substr(second + 1);
         t->framing.Reset();
+        t->fields.clear();
         t->location = false;
-    } else if (HasPrefix(line, "location:", 9)) {
-        t->location = true;
     } else if (!line.empty()) {
-        t->framing.AddLine(line);
+        if (HasPrefix(line, "location:", 9))
+            t->location = true;
+        else
+            t->framing.AddLine(line);
+        const size_t colon = line.find(':');
+        if (colon != std::string::npos && colon > 0)
+            t->fields.emplace_back(line.substr(0, colon), Trim(line.substr(colon + 1)));
     } else if (!t->headReported) {
         // Where such a body ends is anybody's guess; so is what follows it.
         if (t->framing.Ambiguous()) {
@@ -216,7 +232,10 @@ size_t OnHeader(char* data, size_t size, size_t count, void* raw)
             return n;
         }
         t->headReported = true;
-        t->announced = t->framing.ContentLength();
+        // A 304 has no body whatever length it names.
+        t->announced = t->status == 304 ? 0 : t->framing.ContentLength();
+        for (const auto& field : t->fields)
+            t->receiver.OnHeaderField(field.first, field.second);
         if (!t->receiver.OnHead(t->status, t->reason, t->announced)) {
             t->stopped = true;
             return 0; // ends the transfer
@@ -293,7 +312,7 @@ void ApplyConnectionOptions(CURL* curl, const char* url)
 }
 
 // One attempt; fresh: on a new connection.
-int Perform(const char* url, IFetchReceiver& receiver, bool fresh, bool* unasked)
+int Perform(const char* url, IFetchReceiver& receiver, const std::string& extraHeaders, bool fresh, bool* unasked)
 {
     CURL* curl = curl_easy_init();
     if (!curl)
@@ -302,7 +321,18 @@ int Perform(const char* url, IFetchReceiver& receiver, bool fresh, bool* unasked
     Transfer t(curl, receiver);
     const std::string agent = CurlTickAgent();
     curl_slist* headers = curl_slist_append(nullptr, "Accept: */*");
-    headers = curl_slist_append(headers, "Pragma: no-cache");
+    // A conditional request lets the CDN's edge answer from its own cache.
+    if (extraHeaders.empty())
+        headers = curl_slist_append(headers, "Pragma: no-cache");
+    for (size_t at = 0; at < extraHeaders.size();) {
+        size_t end = extraHeaders.find("\r\n", at);
+        if (end == std::string::npos)
+            end = extraHeaders.size();
+        const std::string line = extraHeaders.substr(at, end - at);
+        if (!line.empty() && line.find_first_of("\r\n") == std::string::npos)
+            headers = curl_slist_append(headers, line.c_str());
+        at = end + 2;
+    }
     curl_easy_setopt(curl, CURLOPT_URL, url);
     if (CURLSH* share = SharedConnections::Get())
         curl_easy_setopt(curl, CURLOPT_SHARE, share);
@@ -357,15 +387,15 @@ int Perform(const char* url, IFetchReceiver& receiver, bool fresh, bool* unasked
 
 } // namespace
 
-int FetchStream(const char* url, IFetchReceiver& receiver)
+int FetchStream(const char* url, IFetchReceiver& receiver, const std::string& extraHeaders)
 {
     if (!CurlReady())
         return kFetchOffline;
     bool unasked = false;
-    const int status = Perform(url, receiver, false, &unasked);
+    const int status = Perform(url, receiver, extraHeaders, false, &unasked);
     // Nothing was reported yet: the request goes again on a new connection.
     if (unasked)
-        return Perform(url, receiver, true, &unasked);
+        return Perform(url, receiver, extraHeaders, true, &unasked);
     return status;
 }
 

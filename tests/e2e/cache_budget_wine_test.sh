@@ -30,6 +30,10 @@ for i in $(seq 10); do
   head -c $size /dev/zero | tr '\0' "$((i % 10))" > "$f"
   touch -d "$((i + 30)) days ago" "$f"
 done
+# Old files 1 to 9 have metadata beside them (the keeper does not read it),
+# and one metadata file has lost its body.
+for i in $(seq 9); do printf 'meta' > "$cache/$(md5_of "/wz_cdn/old/$i.bin").meta"; done
+printf 'meta' > "$cache/$(md5_of /wz_cdn/orphan.bin).meta"
 printf 'not ours' > "$cache/notes.txt"
 touch -d '90 days ago' "$cache/notes.txt"
 
@@ -70,6 +74,11 @@ gone=""
 for i in 9 8 7 6 5 4; do [ -f "$cache/$(md5_of "/wz_cdn/old/$i.bin")" ] || gone="$gone $i"; done
 check "the least recently used old files went (gone:$gone)" [ "$gone" = " 9 8 7 6 5 4" ]
 check "a file that is not ours stays" [ -f "$cache/notes.txt" ]
+metas=""
+for i in 9 8 7 6 5 4; do [ -f "$cache/$(md5_of "/wz_cdn/old/$i.bin").meta" ] && metas="$metas $i"; done
+check "the files that went took their metadata (left:$metas)" [ -z "$metas" ]
+check "metadata of a file that stays stays" [ -f "$cache/$(md5_of /wz_cdn/old/1.bin).meta" ]
+check "metadata without its file is removed" [ ! -f "$cache/$(md5_of /wz_cdn/orphan.bin).meta" ]
 check "a temporary file being written stays" [ -f "$cache/$part" ]
 check "the hit moved its file's time" [ -n "$(find "$cache" -name "$(md5_of /wz_cdn/old/10.bin)" -mmin -5)" ]
 

@@ -6,6 +6,7 @@
 # host_stop (sets HOST_STOP_RC and HOST_STOP_MS) and then calls run_cases.
 HOST_LIMIT=5
 source "$(dirname "${BASH_SOURCE[0]}")/cache_server_cases_connections.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/cache_server_cases_freshness.sh"
 
 md5_of() { printf '%s' "$1" | md5sum | cut -d' ' -f1; }
 origin_count() { grep -c -F -- "GET $1 " "$ORIGIN_LOG" || true; }
@@ -110,12 +111,12 @@ run_cases() {
   check "hit is served from the cache" cmp -s "$b" "$CACHE_DIR/$(md5_of /wz_cdn/ui/a.png)"
   check "hit does not reach the origin" [ "$(origin_count //wz_cdn/ui/a.png)" = 1 ]
 
-  # Query strings are separate files; content type by the last dot.
+  # Query strings are separate files; the type by the last dot before the query.
   curl -s -m 20 -D "$h" -o /dev/null "$(url '/wz_cdn/ui/a.png?v=2')"
   curl -s -m 20 -o /dev/null "$(url '/wz_cdn/ui/a.png?v=3')"
   check "each query string is its own fetch and file" bash -c "[ -f '$CACHE_DIR/$(md5_of '/wz_cdn/ui/a.png?v=2')' ] &&
     [ -f '$CACHE_DIR/$(md5_of '/wz_cdn/ui/a.png?v=3')' ] && [ \$(grep -c 'a.png?v=' '$ORIGIN_LOG') = 2 ]"
-  check "extension with a query is text/html" grep -q '^Content-Type: text/html' "$h"
+  check "extension with a query is typed without the query" grep -q '^Content-Type: image/png' "$h"
   curl -s -m 20 -D "$h" -o /dev/null "$(url /wz_cdn/ui/MAIN.SWF)"
   check "upper-case SWF is flash" grep -q '^Content-Type: application/x-shockwave-flash' "$h"
 
@@ -407,4 +408,5 @@ open(sys.argv[1], 'w').write(str(s.getsockname()[1])); time.sleep(120)" "$holder
   kill "$holder_pid" 2>/dev/null; wait "$holder_pid" 2>/dev/null
   origin_stop
   run_connection_cases "$work"
+  run_freshness_cases "$work"
 }

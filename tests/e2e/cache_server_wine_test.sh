@@ -9,10 +9,10 @@ e2e_prefix
 work=$(mktemp -d)
 exe=$E2E_BUILD/kestrun_cache_host.exe
 
-# host_start CDN_BASE: a fresh program folder on C:; HOST_FIRST_PORT is the
-# first port to try. The host serves until its input ends.
+# host_start CDN_BASE: a fresh program folder on C: (or HOST_PROGRAM_DIR);
+# HOST_FIRST_PORT is the first port to try. The host serves until its input ends.
 host_start() {
-  local dir="$WINEPREFIX/drive_c/Cache$RANDOM"
+  local dir=${HOST_PROGRAM_DIR:-"$WINEPREFIX/drive_c/Cache$RANDOM"}
   mkdir -p "$dir"
   cp "$exe" "$dir/"
   CACHE_DIR="$dir/wz_cdn"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every ordinary start writes the desktop shortcut to the running program,
-# with its folder as working folder; a start from the desktop folder writes none.
+# with its folder as working folder, whatever the current folder; a program
+# in the desktop folder writes none. Its cache is in its own folder too.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/install_lib.sh"
 e2e_prefix
@@ -23,6 +24,16 @@ cp "$dir/Kestrun.exe" "$dir/Other Name.exe"
 e2e_start_and_end 60 "$dir" "Other Name.exe"
 check "the shortcut keeps its name and points at the running file" \
   [ "$(links)" = "$(printf '%s\tC:\\Games\\Other Name.exe\tC:\\Games' "$link_name")" ]
+
+echo "started from another folder"
+rm -f "$desktop/$link_name"
+rm -rf "$dir/wz_cdn"
+elsewhere="$WINEPREFIX/drive_c/Elsewhere"
+mkdir -p "$elsewhere"
+e2e_start_and_end 60 "$elsewhere" 'C:\Games\Kestrun.exe'
+check "from another folder: the shortcut points at the program in its own folder" \
+  [ "$(links)" = "$(printf '%s\tC:\\Games\\Kestrun.exe\tC:\\Games' "$link_name")" ]
+check "from another folder: the cache is the program's own" bash -c "[ -d '$dir/wz_cdn' ] && [ ! -e '$elsewhere/wz_cdn' ]"
 
 echo "started from the desktop folder"
 rm -f "$desktop/$link_name"

@@ -35,11 +35,25 @@ Kept connections (the fetch's connection pool):
 Requests in absolute form ("GET http://host/path", as sent to a proxy) are
 served from the path, and logged as sent.
 
+Entry freshness options:
+  --header PATTERN=NAME: VALUE  add that field to the answers of matching
+               paths (a Content-Type given so replaces the default one); may
+               be given more than once
+  --validators PATTERN  give matching paths an ETag (the body's MD5) and a
+               Last-Modified (the file's time), and answer a request whose
+               If-None-Match or If-Modified-Since still holds with 304
+  --cond-fail PATTERN=STATUS  answer conditional requests for matching paths
+               with STATUS, or never when STATUS is "hang"
+  Each conditional request is logged once more as "IF <target> <validators>"
+  (with " pragma=<value>" when it has one), and each 304 as "304 <target>".
+
 The port it listens on (chosen by the system unless --port fixes it, for
 programs built with the origin's address) is written to --port-file.
 Missing files get 404 with a short body that has a Content-Length. It stops by
 itself after --lifetime seconds (default 1800)."""
 import argparse
+import email.utils
+import hashlib
 import os
 import re
 import sys
@@ -80,11 +94,70 @@ def main():
     ap.add_argument("--close-idle", type=float)
     ap.add_argument("--tls-cert")
     ap.add_argument("--tls-key")
+    # Entry freshness: answer fields, validators and 304s, failing revalidations.
+    ap.add_argument("--header", action="append", default=[])
+    ap.add_argument("--validators")
+    ap.add_argument("--cond-fail", action="append", default=[])
     args = ap.parse_args()
     lock = threading.Lock()
 
     def matches(pattern, path):
         return pattern is not None and re.search(pattern, path) is not None
+
+    def extra_fields(path):
+        fields = []
+        for rule in args.header:
+            pattern, field = rule.split("=", 1)
+            if matches(pattern, path):
+                name, _, value = field.partition(":")
+                fields.append((name.strip(), value.strip()))
+        return fields
+
+    def validators(full, body):
+        etag = '"%s"' % hashlib.md5(body).hexdigest()
+        return etag, email.utils.formatdate(int(os.path.getmtime(full)), usegmt=True)
+
+    # The answer to a conditional request, when it gets one of its own:
+    # a forced failure, or 304 while the validators still hold.
+    def conditional_answer(handler, full, body):
+        inm = handler.headers.get("If-None-Match")
+        ims = handler.headers.get("If-Modified-Since")
+        if inm is None and ims is None:
+            return False
+        with lock, open(args.log, "a") as log:
+            pragma = handler.headers.get("Pragma")
+            asked = f" pragma={pragma}" if pragma is not None else ""
+            log.write(f"IF {handler.path} {inm or ''} {ims or ''}{asked}\n")
+        for rule in args.cond_fail:
+            pattern, status = rule.split("=", 1)
+            if matches(pattern, handler.path):
+                if status == "hang":
+                    time.sleep(args.lifetime)
+                    return True
+                handler.send_response(int(status))
+                handler.send_header("Content-Length", "4")
+                handler.end_headers()
+                handler.wfile.write(b"fail")
+                return True
+        if body is None or not matches(args.validators, handler.path):
+            return False
+        etag, modified = validators(full, body)
+        if inm is not None:
+            holds = etag in [v.strip() for v in inm.split(",")] or inm.strip() == "*"
+        else:
+            since = email.utils.parsedate_to_datetime(ims).timestamp() if ims else 0
+            holds = int(os.path.getmtime(full)) <= since
+        if not holds:
+            return False
+        with lock, open(args.log, "a") as log:
+            log.write(f"304 {handler.path}\n")
+        handler.send_response(304)
+        handler.send_header("ETag", etag)
+        for name, value in extra_fields(handler.path):
+            if name.lower() != "content-type":
+                handler.send_header(name, value)
+        handler.end_headers()
+        return True
 
     class Handler(BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
@@ -123,6 +196,13 @@ def main():
             # the path without its leading slashes and without the query.
             rel = self.path.split("?", 1)[0].lstrip("/")
             full = os.path.realpath(os.path.join(args.root, rel))
+            found = full.startswith(os.path.realpath(args.root) + os.sep) and os.path.isfile(full)
+            stored = None
+            if found:
+                with open(full, "rb") as f:
+                    stored = f.read()
+            if conditional_answer(self, full, stored):
+                return
             if not full.startswith(os.path.realpath(args.root) + os.sep) or not os.path.isfile(full):
                 body = b"not found"
                 self.send_response(404)
@@ -135,7 +215,15 @@ def main():
             with open(full, "rb") as f:
                 body = f.read()
             self.send_response(200)
-            self.send_header("Content-Type", "application/octet-stream")
+            fields = extra_fields(self.path)
+            if not any(name.lower() == "content-type" for name, _ in fields):
+                self.send_header("Content-Type", "application/octet-stream")
+            for name, value in fields:
+                self.send_header(name, value)
+            if matches(args.validators, self.path):
+                etag, modified = validators(full, body)
+                self.send_header("ETag", etag)
+                self.send_header("Last-Modified", modified)
             if not matches(args.keep_alive, self.path):
                 self.send_header("Connection", "close")
                 self.close_connection = True

@@ -1,4 +1,4 @@
-// clearcache: runs the clear-cache command in the current folder, answers its
+// clearcache: runs the clear-cache command (on its own folder's cache), answers its
 // completion message and prints that message's caption and text (UTF-8).
 #include "app/win32/cache_clearing.h"
 
