@@ -16,7 +16,8 @@ using Clock = std::chrono::steady_clock;
 
 const char kTemporarySuffix[] = ".part";
 constexpr size_t kCacheNameLength = 32;
-// A waiting response looks at the stop signal at least this often.
+// A waiting response without a wake-up looks at the stop signal at least
+// this often.
 constexpr auto kWaitSlice = std::chrono::milliseconds(100);
 // How long the fetch thread lets the first waiting request send its header
 // before it goes on with the body (see MissWriter::OnHead).
@@ -318,7 +319,7 @@ public:
         if (m_offset == m_bodyLength)
             return Next::kEnd;
         if (m.written <= m_offset) {
-            m.changed.wait_for(hold, kWaitSlice, [&] { return m.written > m_offset || m.Final(); });
+            AwaitChange(hold, [&] { return m.written > m_offset || m.Final(); });
             if (m.written <= m_offset) {
                 if (m.Final())
                     return Next::kCut;
@@ -341,7 +342,7 @@ private:
         CdnMiss& m = *m_miss;
         std::unique_lock<std::mutex> hold(m.lock);
         if (m.state == State::kWaitingHead) {
-            m.changed.wait_for(hold, kWaitSlice, [&] { return m.state != State::kWaitingHead; });
+            AwaitChange(hold, [&] { return m.state != State::kWaitingHead; });
             if (m.state == State::kWaitingHead) {
                 if (Clock::now() - m.started < std::chrono::milliseconds(m_board->answerTimeoutMs))
                     return Next::kWait;
@@ -377,6 +378,15 @@ private:
         piece->bytes = m_header.data();
         piece->length = static_cast<int>(m_header.size());
         return Next::kBytes;
+    }
+
+    // A response with a wake-up gives its thread back at once: the wake-up
+    // brings it back when the fetch has more. One without waits a little.
+    template <typename Ready>
+    void AwaitChange(std::unique_lock<std::mutex>& hold, Ready ready)
+    {
+        if (!m_wake)
+            m_miss->changed.wait_for(hold, kWaitSlice, ready);
     }
 
     // This request waited too long; so would every other one.
