@@ -5,6 +5,7 @@
 # the host runs with HOST_LIMIT seconds as its idle and CDN time limits) and
 # host_stop (sets HOST_STOP_RC and HOST_STOP_MS) and then calls run_cases.
 HOST_LIMIT=5
+source "$(dirname "${BASH_SOURCE[0]}")/cache_server_cases_threads.sh"
 
 md5_of() { printf '%s' "$1" | md5sum | cut -d' ' -f1; }
 origin_count() { grep -c -F -- "GET $1 " "$ORIGIN_LOG" || true; }
@@ -405,4 +406,5 @@ open(sys.argv[1], 'w').write(str(s.getsockname()[1])); time.sleep(120)" "$holder
   host_stop
   kill "$holder_pid" 2>/dev/null; wait "$holder_pid" 2>/dev/null
   origin_stop
+  run_thread_cases "$work"
 }
