@@ -73,6 +73,11 @@ void CGenericServer::Stop()
         return;
     SrvSignalStop(m_stopEvent);
     SrvWakePoller(m_poller);
+    {
+        // A newcomer waiting for a slot sees the stop now.
+        std::lock_guard<std::mutex> hold(m_slotLock);
+    }
+    m_slotFreed.notify_all();
     // No new connection arrives once the accept thread has ended; the watch
     // thread closes those it holds.
     JoinAndClose(m_acceptThread);
@@ -193,6 +198,8 @@ void CGenericServer::AcceptConnection(SrvSocket socket, const char* peerAddress,
 {
     // Past the cap a refused connection costs a close.
     ConnectionSlot* slot = TakeSlot();
+    if (!slot)
+        slot = AwaitSlot();
     if (!slot) {
         SrvCloseSocket(socket);
         return;
@@ -223,6 +230,9 @@ void CGenericServer::CloseQueued()
     {
         std::lock_guard<std::mutex> hold(m_queueLock);
         left.swap(m_toServe);
+        for (ConnectionPtr& c : m_toDispose)
+            left.push_back(std::move(c));
+        m_toDispose.clear();
         for (ConnectionPtr& c : m_toWatch)
             left.push_back(std::move(c));
         m_toWatch.clear();
@@ -246,10 +256,12 @@ void CGenericServer::QueueToServe(ConnectionPtr c)
     ConnectionPtr unserved;
     {
         std::lock_guard<std::mutex> hold(m_queueLock);
-        m_toServe.push_back(std::move(c));
+        std::deque<ConnectionPtr>& queue = c->closing ? m_toDispose : m_toServe;
+        queue.push_back(std::move(c));
         // A thread more while the waiting outnumber the free, up to the
         // bound; past it the queue waits for a thread to finish its step.
-        if (m_freeServingThreads < m_toServe.size() && m_servingThreads.size() < kMaxServingThreads) {
+        const size_t waiting = m_toServe.size() + m_toDispose.size();
+        if (m_freeServingThreads < waiting && m_servingThreads.size() < kMaxServingThreads) {
             SrvThread thread;
             if (SrvStartThread(&CGenericServer::ServingThreadProc, this, &thread, kServingStackBytes)) {
                 m_servingThreads.push_back(thread);
@@ -258,8 +270,8 @@ void CGenericServer::QueueToServe(ConnectionPtr c)
         }
         if (m_servingThreads.empty()) {
             // Not a single thread could be had: nobody would ever answer.
-            unserved = std::move(m_toServe.back());
-            m_toServe.pop_back();
+            unserved = std::move(queue.back());
+            queue.pop_back();
         }
     }
     if (unserved)
@@ -271,11 +283,12 @@ void CGenericServer::QueueToServe(ConnectionPtr c)
 CGenericServer::ConnectionPtr CGenericServer::NextToServe()
 {
     std::unique_lock<std::mutex> hold(m_queueLock);
-    m_serveQueued.wait(hold, [this] { return m_stopping || !m_toServe.empty(); });
+    m_serveQueued.wait(hold, [this] { return m_stopping || !m_toServe.empty() || !m_toDispose.empty(); });
     if (m_stopping)
         return nullptr;
-    ConnectionPtr c = std::move(m_toServe.front());
-    m_toServe.pop_front();
+    std::deque<ConnectionPtr>& queue = m_toServe.empty() ? m_toDispose : m_toServe;
+    ConnectionPtr c = std::move(queue.front());
+    queue.pop_front();
     --m_freeServingThreads;
     return c;
 }

@@ -78,6 +78,8 @@ constexpr int kDefaultMaxConnections = 256;
 // A reader's recent rate, which decides who makes room at the cap, covers
 // the last one to two of these spans of time spent waiting for it.
 constexpr int kRecentRateSpanMs = 2000;
+// How long a newcomer may wait for a slot at the cap (see AwaitSlot).
+constexpr int kFullWaitMs = 250;
 // A request header younger than this may still be a real client's on its
 // way: at the cap it makes room only when no other connection can.
 constexpr int kHeaderGraceMs = 1000;
@@ -235,6 +237,13 @@ private:
     // connection waiting for its answer to be made stays. Null when none of
     // these is there.
     ConnectionSlot* TakeSlot();
+    ConnectionSlot* TakeSlotLocked();
+    // When TakeSlot finds nobody to make room: peers that left may not have
+    // been noticed yet, so the newcomer waits up to kFullWaitMs for a slot
+    // to be freed. After a wait in vain the next newcomers are refused at
+    // once for kHeaderGraceMs, so that a full server does not hold up the
+    // accepting.
+    ConnectionSlot* AwaitSlot();
     void ReleaseSlot(ConnectionSlot* slot);
     // Moves the connection to a phase, from now; false when it has been
     // ended to make room for another.
@@ -265,6 +274,9 @@ private:
     std::condition_variable m_serveQueued;
     std::deque<ConnectionPtr> m_toWatch;
     std::deque<ConnectionPtr> m_toServe;
+    // Connections given up whose responses are still to be destroyed: taken
+    // only when no answer waits, so that leavers never delay a hit.
+    std::deque<ConnectionPtr> m_toDispose;
     std::vector<SrvThread> m_servingThreads;
     size_t m_freeServingThreads = 0; // waiting for a connection, or about to
     bool m_stopping = false;
@@ -276,4 +288,6 @@ private:
     // Every admitted connection; guarded by m_slotLock.
     std::list<ConnectionSlot*> m_slots;
     std::mutex m_slotLock;
+    std::condition_variable m_slotFreed;
+    SrvTime m_fullWaitFailedAt{};
 };

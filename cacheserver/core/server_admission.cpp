@@ -9,6 +9,27 @@
 CGenericServer::ConnectionSlot* CGenericServer::TakeSlot()
 {
     std::lock_guard<std::mutex> hold(m_slotLock);
+    return TakeSlotLocked();
+}
+
+CGenericServer::ConnectionSlot* CGenericServer::AwaitSlot()
+{
+    std::unique_lock<std::mutex> hold(m_slotLock);
+    const SrvTime now = SrvClock::now();
+    if (now - m_fullWaitFailedAt < SrvMilliseconds(kHeaderGraceMs))
+        return nullptr;
+    const SrvTime until = now + SrvMilliseconds(kFullWaitMs);
+    while (SrvClock::now() < until && !SrvWaitStop(m_stopEvent, 0)) {
+        m_slotFreed.wait_until(hold, until);
+        if (ConnectionSlot* slot = TakeSlotLocked())
+            return slot;
+    }
+    m_fullWaitFailedAt = SrvClock::now();
+    return nullptr;
+}
+
+CGenericServer::ConnectionSlot* CGenericServer::TakeSlotLocked()
+{
     const SrvTime graceStart = SrvClock::now() - SrvMilliseconds(kHeaderGraceMs);
     size_t taken = 0;
     ConnectionSlot* longestIdle = nullptr;
@@ -71,6 +92,7 @@ void CGenericServer::ReleaseSlot(ConnectionSlot* slot)
         m_slots.remove(slot);
     }
     delete slot;
+    m_slotFreed.notify_all();
 }
 
 bool CGenericServer::EnterPhase(Connection& c, Phase phase)
@@ -91,8 +113,7 @@ bool CGenericServer::EnterPhase(Connection& c, Phase phase)
 
 bool CGenericServer::Ended(Connection& c)
 {
-    std::lock_guard<std::mutex> hold(m_slotLock);
-    return c.slot->ended;
+    return c.slot->ended.load();
 }
 
 void CGenericServer::PublishRate(Connection& c, long long bytesPerSecond)
