@@ -89,6 +89,7 @@ void CGenericServer::Stop()
         serving.swap(m_servingThreads);
     }
     m_serveQueued.notify_all();
+    m_wakeUpCame.notify_all();
     // A serving thread ends its response at the stop signal and hands the
     // connection over; what is left in the queues is closed here.
     for (SrvThread& t : serving)
@@ -274,10 +275,14 @@ void CGenericServer::QueueToServe(ConnectionPtr c)
             queue.pop_back();
         }
     }
-    if (unserved)
+    if (unserved) {
         Close(std::move(unserved));
-    else
-        m_serveQueued.notify_one();
+        return;
+    }
+    m_serveQueued.notify_one();
+    // A thread waiting for a response's wake-up gives way.
+    if (m_wakeUpWaiters.load() > 0)
+        m_wakeUpCame.notify_all();
 }
 
 CGenericServer::ConnectionPtr CGenericServer::NextToServe()

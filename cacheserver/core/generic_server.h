@@ -13,6 +13,7 @@
 #include "cacheserver/core/server_clock.h"
 #include "cacheserver/core/server_platform.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -45,6 +46,10 @@ constexpr int kNextRequestWaitMs = 20;
 // A response waiting without a thread (a miss waiting for the CDN) is
 // asked again at least this often, so that its own time limits hold.
 constexpr int kResponseRecheckMs = 1000;
+// How long a serving thread waits for a response's wake-up before handing
+// the connection to the watch thread, while no other connection waits for
+// a thread: a miss from a fast CDN goes on without two hand-overs a piece.
+constexpr int kAnswerWaitMs = 5;
 // A socket that reports readiness whatever was asked (Windows reports a
 // hang-up once the peer has shut down its sending side, even to a wait for
 // room) is asked for room on the clock instead: first after this, then
@@ -218,6 +223,10 @@ private:
     Next OnBlocked(Connection& c, bool afterRoomWait);
     Next AwaitNextRequest(Connection& c, std::unique_ptr<char[]>& area);
     Pumped Pump(Connection& c, std::unique_ptr<char[]>& area);
+    // True when the response's wake-up came within kAnswerWaitMs while no
+    // other connection waited for a thread.
+    bool AwaitWakeUp(Connection& c);
+    void OnWakeUp(std::atomic<bool>& woken);
     long SendFilePart(Connection& c, std::unique_ptr<char[]>& area);
     Next StartLinger(Connection& c);
     void CountSent(Connection& c, long bytes);
@@ -279,6 +288,9 @@ private:
     std::deque<ConnectionPtr> m_toDispose;
     std::vector<SrvThread> m_servingThreads;
     size_t m_freeServingThreads = 0; // waiting for a connection, or about to
+    // Serving threads waiting in AwaitWakeUp, and what ends their wait.
+    std::atomic<int> m_wakeUpWaiters{0};
+    std::condition_variable m_wakeUpCame;
     bool m_stopping = false;
 
     int m_port = 0;

@@ -97,10 +97,9 @@ CGenericServer::Next CGenericServer::StartResponse(Connection& c, size_t length)
     c.request.erase(0, length);
     if (!c.woken)
         c.woken = std::make_shared<std::atomic<bool>>(false);
-    c.wakeable = c.response->SetWakeUp([woken = c.woken, poller = m_poller] {
-        woken->store(true);
-        SrvWakePoller(poller);
-    });
+    // The response is destroyed before the server, and calls its wake-up
+    // no more once destroyed.
+    c.wakeable = c.response->SetWakeUp([this, woken = c.woken] { OnWakeUp(*woken); });
     c.pieceHeld = false;
     c.total = 0;
     c.blocked = SrvDuration::zero();
@@ -177,7 +176,7 @@ CGenericServer::Pumped CGenericServer::Pump(Connection& c, std::unique_ptr<char[
                 c.woken->store(false);
             const CResponse::Next next = c.response->NextPiece(kSendFilePieceBytes, &c.piece);
             if (next == CResponse::Next::kWait) {
-                if (c.wakeable)
+                if (c.wakeable && !AwaitWakeUp(c))
                     return Pumped::kWaiting;
                 continue;
             }
@@ -207,6 +206,30 @@ CGenericServer::Pumped CGenericServer::Pump(Connection& c, std::unique_ptr<char[
             c.total += c.piece.length;
         }
     }
+}
+
+bool CGenericServer::AwaitWakeUp(Connection& c)
+{
+    std::unique_lock<std::mutex> hold(m_queueLock);
+    // Counted before the flag is looked at, so that OnWakeUp either sees
+    // the count or the wait sees the flag.
+    ++m_wakeUpWaiters;
+    m_wakeUpCame.wait_for(hold, std::chrono::milliseconds(kAnswerWaitMs),
+                          [&] { return c.woken->load() || !m_toServe.empty() || m_stopping; });
+    --m_wakeUpWaiters;
+    return c.woken->load() && m_toServe.empty() && !m_stopping;
+}
+
+void CGenericServer::OnWakeUp(std::atomic<bool>& woken)
+{
+    woken.store(true);
+    if (m_wakeUpWaiters.load() > 0) {
+        {
+            std::lock_guard<std::mutex> hold(m_queueLock);
+        }
+        m_wakeUpCame.notify_all();
+    }
+    SrvWakePoller(m_poller);
 }
 
 long CGenericServer::SendFilePart(Connection& c, std::unique_ptr<char[]>& area)

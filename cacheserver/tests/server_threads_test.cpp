@@ -7,11 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -92,20 +87,6 @@ private:
     std::atomic<int>* m_ended;
 };
 
-int Connect(int port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 bool WaitFor(const std::function<bool()>& done, int timeoutMs)
 {
     const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -139,14 +120,14 @@ TEST(ServerThreads, AWakeUpBeforeTheWaitIsNotLost)
 // free at once for the next, and the answer is let go.
 TEST(ServerThreads, APeerThatLeavesWhileItsAnswerIsMadeFreesItsSlot)
 {
-    enum class Leave { kClose, kReset, kShutDownSending };
+    using Leaving = TestClient::Leaving;
     const struct {
         const char* name;
-        Leave how;
+        Leaving how;
     } cases[] = {
-        {"close", Leave::kClose},
-        {"reset", Leave::kReset},
-        {"shut down its sending side", Leave::kShutDownSending},
+        {"close", Leaving::kClose},
+        {"reset", Leaving::kReset},
+        {"shut down its sending side", Leaving::kShutDownSending},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
@@ -156,31 +137,17 @@ TEST(ServerThreads, APeerThatLeavesWhileItsAnswerIsMadeFreesItsSlot)
         limits.maxConnections = 4;
         server.SetLimits(limits);
         ASSERT_TRUE(server.Start(0));
-        std::vector<int> peers;
+        std::vector<std::unique_ptr<TestClient>> peers;
         for (int i = 0; i < limits.maxConnections; ++i) {
-            peers.push_back(Connect(server.Port()));
-            ASSERT_GE(peers.back(), 0);
-            const char request[] = "GET / HTTP/1.1\r\n\r\n";
-            ASSERT_EQ(send(peers.back(), request, sizeof request - 1, 0), static_cast<ssize_t>(sizeof request - 1));
+            peers.push_back(std::make_unique<TestClient>(server.Port()));
+            ASSERT_TRUE(peers.back()->Send("GET / HTTP/1.1\r\n\r\n"));
         }
         ASSERT_TRUE(WaitFor([&] { return made.load() == limits.maxConnections; }, 3000));
-        for (int fd : peers) {
-            if (row.how == Leave::kReset) {
-                const linger reset = {1, 0};
-                setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-            }
-            if (row.how == Leave::kShutDownSending)
-                shutdown(fd, SHUT_WR);
-            else
-                close(fd);
-        }
+        for (auto& peer : peers)
+            peer->Leave(row.how);
         // Far sooner than any time limit the server has.
         EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }, 2000)) << server.ConnectionCount();
         EXPECT_TRUE(WaitFor([&] { return ended.load() == limits.maxConnections; }, 2000)) << ended.load();
-        server.Stop();
-        if (row.how == Leave::kShutDownSending)
-            for (int fd : peers)
-                close(fd);
     }
 }
 
