@@ -222,3 +222,18 @@ TEST(ServerThreads, AMixedLoadEndsWithEveryConnectionClosed)
     EXPECT_EQ(server.ConnectionCount(), 0u);
     EXPECT_FALSE(server.IsRunning());
 }
+
+// A header that arrives in two parts is whole however it was split: the
+// scan of the new bytes looks back far enough for the blank line.
+TEST(ServerThreads, AHeaderSplitAnywhereIsWholeWhenItsLastPartComes)
+{
+    TestHttpServer server;
+    for (const std::string header : {"GET / HTTP/1.0\r\n\r\n", "GET /\n\n", "GET /\n\r\n"}) {
+        for (size_t split = 0; split < header.size(); ++split) {
+            size_t length = 0;
+            EXPECT_FALSE(server.IsCompleteFrom(header.substr(0, split), 0, nullptr)) << split;
+            EXPECT_TRUE(server.IsCompleteFrom(header, split, &length)) << split;
+            EXPECT_EQ(length, header.size()) << split;
+        }
+    }
+}
