@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -25,7 +26,8 @@ const char kOk[] = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok";
 // A server whose every answer comes from the test.
 class ScriptedServer : public CGenericServer {
 public:
-    explicit ScriptedServer(std::function<std::unique_ptr<CResponse>()> make) : m_make(std::move(make)) {}
+    using Make = std::function<std::unique_ptr<CResponse>(const std::string& request)>;
+    explicit ScriptedServer(Make make) : m_make(std::move(make)) {}
     ~ScriptedServer() override { Stop(); }
     int OnConnect(const char*, unsigned short) override { return 0; }
     int OnSent(int) override { return 0; }
@@ -36,14 +38,14 @@ public:
             *length = end + 4;
         return end != std::string::npos;
     }
-    std::unique_ptr<CResponse> HandleRequest(const std::string&, int* keepAlive) override
+    std::unique_ptr<CResponse> HandleRequest(const std::string& request, int* keepAlive) override
     {
         *keepAlive = 0;
-        return m_make();
+        return m_make(request);
     }
 
 private:
-    std::function<std::unique_ptr<CResponse>()> m_make;
+    Make m_make;
 };
 
 // Wakes itself just before it first answers kWait, as a fetch may that
@@ -87,6 +89,27 @@ private:
     std::atomic<int>* m_ended;
 };
 
+// Sends kBodyBytes, then waits for good: a miss whose reader was measured
+// while the first part of its body went out.
+constexpr int kBodyBytes = 8 << 20;
+class SendsThenWaits : public CResponse {
+public:
+    bool SetWakeUp(std::function<void()>) override { return true; }
+    Next NextPiece(int maxBytes, Piece* piece) override
+    {
+        if (m_sent == kBodyBytes)
+            return Next::kWait;
+        static const std::string bytes(kSendAreaBytes, 'x');
+        piece->bytes = bytes.data();
+        piece->length = std::min({maxBytes, kSendAreaBytes, kBodyBytes - m_sent});
+        m_sent += piece->length;
+        return Next::kBytes;
+    }
+
+private:
+    int m_sent = 0;
+};
+
 bool WaitFor(const std::function<bool()>& done, int timeoutMs)
 {
     const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -104,7 +127,7 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs)
 // to the watch thread: the answer must not wait for the next recheck.
 TEST(ServerThreads, AWakeUpBeforeTheWaitIsNotLost)
 {
-    ScriptedServer server([] { return std::make_unique<WakesBeforeWaiting>(); });
+    ScriptedServer server([](const std::string&) { return std::make_unique<WakesBeforeWaiting>(); });
     ASSERT_TRUE(server.Start(0));
     for (int i = 0; i < 10; ++i) {
         TestClient client(server.Port());
@@ -132,7 +155,7 @@ TEST(ServerThreads, APeerThatLeavesWhileItsAnswerIsMadeFreesItsSlot)
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
         std::atomic<int> made{0}, ended{0};
-        ScriptedServer server([&] { return std::make_unique<WaitsForGood>(&made, &ended); });
+        ScriptedServer server([&](const std::string&) { return std::make_unique<WaitsForGood>(&made, &ended); });
         ServerLimits limits;
         limits.maxConnections = 4;
         server.SetLimits(limits);
@@ -149,6 +172,37 @@ TEST(ServerThreads, APeerThatLeavesWhileItsAnswerIsMadeFreesItsSlot)
         EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }, 2000)) << server.ConnectionCount();
         EXPECT_TRUE(WaitFor([&] { return ended.load() == limits.maxConnections; }, 2000)) << ended.load();
     }
+}
+
+// A reader measured as slow while its answer went out, whose answer then
+// waits to be made, is not the slowest reader any more: at the cap it
+// stays, and the newcomer is turned away.
+TEST(ServerThreads, AReaderWaitingForItsAnswerIsNotDisplacedForItsOldRate)
+{
+    std::atomic<int> made{0}, ended{0};
+    ScriptedServer server([&](const std::string& request) -> std::unique_ptr<CResponse> {
+        if (request.compare(0, 6, "GET /a") == 0)
+            return std::make_unique<SendsThenWaits>();
+        return std::make_unique<WaitsForGood>(&made, &ended);
+    });
+    ServerLimits limits;
+    limits.maxConnections = 2;
+    server.SetLimits(limits);
+    ASSERT_TRUE(server.Start(0));
+    TestClient reader(server.Port(), 4096);
+    ASSERT_TRUE(reader.Send("GET /a HTTP/1.1\r\n\r\n"));
+    TestClient other(server.Port());
+    ASSERT_TRUE(other.Send("GET /b HTTP/1.1\r\n\r\n"));
+    // Past one span of the reader's recent rate: it is measured, near 0.
+    std::this_thread::sleep_for(std::chrono::milliseconds(kRecentRateSpanMs + 300));
+    ASSERT_EQ(made.load(), 1);
+    ASSERT_EQ(reader.Receive(kBodyBytes, 10000).size(), static_cast<size_t>(kBodyBytes));
+    // Time for its answer to find nothing more to send.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    TestClient newcomer(server.Port());
+    EXPECT_TRUE(newcomer.PeerClosed(2000));
+    EXPECT_FALSE(reader.PeerClosed(200));
+    EXPECT_FALSE(other.PeerClosed(100));
 }
 
 // Fixed-seed mix of hits, trickled misses, peers that leave at once and
