@@ -18,7 +18,8 @@ using Clock = std::chrono::steady_clock;
 
 const char kTemporarySuffix[] = ".part";
 constexpr size_t kCacheNameLength = 32;
-// A waiting response looks at the stop signal at least this often.
+// A waiting response without a wake-up looks at the stop signal at least
+// this often.
 constexpr auto kWaitSlice = std::chrono::milliseconds(100);
 // How long the fetch thread lets the first waiting request send its header
 // before it goes on with the body (see MissWriter::OnHead).
@@ -380,7 +381,7 @@ public:
         if (m_offset == m_bodyLength)
             return Next::kEnd;
         if (m.written <= m_offset) {
-            m.changed.wait_for(hold, kWaitSlice, [&] { return m.written > m_offset || m.Final(); });
+            AwaitChange(hold, [&] { return m.written > m_offset || m.Final(); });
             if (m.written <= m_offset) {
                 if (m.Final())
                     return Next::kCut;
@@ -403,7 +404,7 @@ private:
         CdnMiss& m = *m_miss;
         std::unique_lock<std::mutex> hold(m.lock);
         if (m.state == State::kWaitingHead) {
-            m.changed.wait_for(hold, kWaitSlice, [&] { return m.state != State::kWaitingHead; });
+            AwaitChange(hold, [&] { return m.state != State::kWaitingHead; });
             if (m.state == State::kWaitingHead) {
                 if (Clock::now() - m.started < std::chrono::milliseconds(m_board->answerTimeoutMs))
                     return Next::kWait;
@@ -441,6 +442,15 @@ private:
         piece->bytes = m_header.data();
         piece->length = static_cast<int>(m_header.size());
         return Next::kBytes;
+    }
+
+    // A response with a wake-up gives its thread back at once: the wake-up
+    // brings it back when the fetch has more. One without waits a little.
+    template <typename Ready>
+    void AwaitChange(std::unique_lock<std::mutex>& hold, Ready ready)
+    {
+        if (!m_wake)
+            m_miss->changed.wait_for(hold, kWaitSlice, ready);
     }
 
     // This request waited too long; so would every other one.
@@ -651,7 +661,17 @@ public:
     {
     }
 
-    bool SetWakeUp(std::function<void()> wake) override { return m_asMiss->SetWakeUp(std::move(wake)); }
+    bool SetWakeUp(std::function<void()> wake) override
+    {
+        m_woken = m_asMiss->SetWakeUp(std::move(wake));
+        return m_woken;
+    }
+    int RecheckMs() const override
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            m_started + std::chrono::milliseconds(kRevalidationAnswerMs) - Clock::now());
+        return static_cast<int>(std::min<long long>(kResponseRecheckMs, std::max<long long>(1, left.count() + 1)));
+    }
 
     Next NextPiece(int maxBytes, Piece* piece) override
     {
@@ -667,7 +687,10 @@ private:
         CdnMiss& m = *m_miss;
         std::unique_lock<std::mutex> hold(m.lock);
         if (m.state == State::kWaitingHead) {
-            m.changed.wait_for(hold, kWaitSlice, [&] { return m.state != State::kWaitingHead; });
+            // With a wake-up the thread goes back at once; the wake-up or
+            // the recheck at the deadline brings the request back.
+            if (!m_woken)
+                m.changed.wait_for(hold, kWaitSlice, [&] { return m.state != State::kWaitingHead; });
             if (m.state == State::kWaitingHead &&
                 Clock::now() - m_started < std::chrono::milliseconds(kRevalidationAnswerMs))
                 return false;
@@ -694,6 +717,7 @@ private:
     const ResponseHead m_head;
     const Clock::time_point m_started = Clock::now();
     std::unique_ptr<CResponse> m_stored;
+    bool m_woken = false;
 };
 
 } // namespace

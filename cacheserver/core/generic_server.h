@@ -10,9 +10,10 @@
 // and keeps connections alive.
 #pragma once
 
+#include "cacheserver/core/server_clock.h"
 #include "cacheserver/core/server_platform.h"
 
-#include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -45,6 +46,19 @@ constexpr int kNextRequestWaitMs = 20;
 // A response waiting without a thread (a miss waiting for the CDN) is
 // asked again at least this often, so that its own time limits hold.
 constexpr int kResponseRecheckMs = 1000;
+// How long a serving thread waits for a response's wake-up before handing
+// the connection to the watch thread, while no other connection waits for
+// a thread: a miss from a fast CDN goes on without two hand-overs a piece.
+constexpr int kAnswerWaitMs = 5;
+// A socket that reports readiness whatever was asked (Windows reports a
+// hang-up once the peer has shut down its sending side, even to a wait for
+// room) is asked for room on the clock instead: first after this, then
+// twice as long after each try that sent nothing, up to the longest.
+constexpr int kBlindRoomFirstMs = 25;
+constexpr int kBlindRoomLongestMs = 400;
+// How long the accept thread waits when the system has no socket to give
+// (too many open files): the connection stays queued until then.
+constexpr int kAcceptBackoffMs = 100;
 // A peer whose request grows beyond this without completing is cut off.
 constexpr size_t kMaxRequestBytes = 65536;
 // How long Start waits for each server thread to report ready.
@@ -69,6 +83,8 @@ constexpr int kDefaultMaxConnections = 256;
 // A reader's recent rate, which decides who makes room at the cap, covers
 // the last one to two of these spans of time spent waiting for it.
 constexpr int kRecentRateSpanMs = 2000;
+// How long a newcomer may wait for a slot at the cap (see AwaitSlot).
+constexpr int kFullWaitMs = 250;
 // A request header younger than this may still be a real client's on its
 // way: at the cap it makes room only when no other connection can.
 constexpr int kHeaderGraceMs = 1000;
@@ -117,6 +133,9 @@ public:
         (void)wake;
         return false;
     }
+    // How soon a response waiting with a wake-up is asked again all the
+    // same: a limit of its own may end sooner than the usual recheck.
+    virtual int RecheckMs() const { return kResponseRecheckMs; }
 };
 
 class CGenericServer {
@@ -133,6 +152,13 @@ public:
     // goes to *length when that is given. Called on the watch thread and on
     // serving threads.
     virtual bool IsComplete(const std::string& received, size_t* length) = 0;
+    // The same, for bytes whose first `from` are known not to hold a whole
+    // request: a framing that can look at the new ones only overrides it.
+    virtual bool IsCompleteFrom(const std::string& received, size_t from, size_t* length)
+    {
+        (void)from;
+        return IsComplete(received, length);
+    }
     // The response to one whole request; null closes the connection
     // unanswered. May set *keepAlive to 1, or to 0 to close after it.
     virtual std::unique_ptr<CResponse> HandleRequest(const std::string& request, int* keepAlive) = 0;
@@ -160,7 +186,6 @@ protected:
     virtual void OnStopped() {}
 
 private:
-    using Clock = std::chrono::steady_clock;
     enum class StartState { kPending, kReady, kFailed };
     enum class Phase { kHeader, kIdle, kServing };
     // Where a connection goes after a step: back to the watch thread, to a
@@ -172,6 +197,7 @@ private:
     // One connection's state; only the thread that holds it touches it.
     struct Connection;
     using ConnectionPtr = std::unique_ptr<Connection>;
+    struct WatchSet;
 
     static unsigned AcceptThreadProc(void* arg);
     static unsigned WatchThreadProc(void* arg);
@@ -181,17 +207,29 @@ private:
     void RunServingThread();
 
     void AcceptConnection(SrvSocket socket, const char* peerAddress, unsigned short peerPort);
-    // The watch thread's side.
-    Next OnReady(Connection& c, char* area);
+    // The watch thread's side (server_watch.cpp).
+    int PrepareWait(WatchSet& set);
+    void Dispatch(WatchSet& set, char* area);
+    Next OnReady(Connection& c, const SrvPollItem& item, char* area);
+    Next OnAnswerWaitReady(Connection& c, bool hangUp, char* area);
     // Takes what has arrived of a request: kServe once it is whole.
     Next ReceiveRequest(Connection& c, char* area, int areaBytes);
     Next OnClock(Connection& c);
-    Clock::time_point NextDeadline(const Connection& c) const;
+    SrvTime NextDeadline(const Connection& c) const;
     Next AccountWait(Connection& c);
-    // A serving thread's side.
+    // Closes a connection the watch thread gives up; one that holds a
+    // response leaves its destruction to a serving thread.
+    void CloseFromWatch(ConnectionPtr c);
+    // A serving thread's side (server_serving.cpp).
     Next Serve(Connection& c, std::unique_ptr<char[]>& area);
+    Next StartResponse(Connection& c, size_t length);
+    Next OnBlocked(Connection& c, bool afterRoomWait);
     Next AwaitNextRequest(Connection& c, std::unique_ptr<char[]>& area);
     Pumped Pump(Connection& c, std::unique_ptr<char[]>& area);
+    // True when the response's wake-up came within kAnswerWaitMs while no
+    // other connection waited for a thread.
+    bool AwaitWakeUp(Connection& c);
+    void OnWakeUp(std::atomic<bool>& woken);
     long SendFilePart(Connection& c, std::unique_ptr<char[]>& area);
     Next StartLinger(Connection& c);
     void CountSent(Connection& c, long bytes);
@@ -200,14 +238,24 @@ private:
     void QueueToServe(ConnectionPtr c);
     ConnectionPtr NextToServe();
     void Close(ConnectionPtr c);
+    void CloseQueued();
 
-    // Admits one more connection. At the cap it makes room by ending, in
-    // this order: the connection idle longest between requests; the one
-    // whose request header has been incomplete longest (past the grace);
-    // the reader slowest by its recent rate; the reader that has kept its
-    // answer waiting longest before its rate was first measured; the
-    // oldest header within its grace. Null when none of these is there.
+    // Admission (server_admission.cpp). Admits one more connection. At the
+    // cap it makes room by ending, in this order: the connection idle
+    // longest between requests; the one whose request header has been
+    // incomplete longest (past the grace); the reader slowest by its recent
+    // rate; the reader that has kept its answer waiting longest before its
+    // rate was first measured; the oldest header within its grace. A
+    // connection waiting for its answer to be made stays. Null when none of
+    // these is there.
     ConnectionSlot* TakeSlot();
+    ConnectionSlot* TakeSlotLocked();
+    // When TakeSlot finds nobody to make room: peers that left may not have
+    // been noticed yet, so the newcomer waits up to kFullWaitMs for a slot
+    // to be freed. After a wait in vain the next newcomers are refused at
+    // once for kHeaderGraceMs, so that a full server does not hold up the
+    // accepting.
+    ConnectionSlot* AwaitSlot();
     void ReleaseSlot(ConnectionSlot* slot);
     // Moves the connection to a phase, from now; false when it has been
     // ended to make room for another.
@@ -215,6 +263,9 @@ private:
     bool Ended(Connection& c);
     void PublishRate(Connection& c, long long bytesPerSecond);
     void PublishWaitingForRoom(Connection& c);
+    // The answer is being made (a miss waiting for the CDN): whatever rate
+    // was measured says nothing of the reader meanwhile.
+    void PublishWaitingForAnswer(Connection& c);
     void ReportStarted(StartState state, bool portTaken = false);
     bool WaitStarted();
     void JoinAndClose(SrvThread& thread);
@@ -235,8 +286,14 @@ private:
     std::condition_variable m_serveQueued;
     std::deque<ConnectionPtr> m_toWatch;
     std::deque<ConnectionPtr> m_toServe;
+    // Connections given up whose responses are still to be destroyed: taken
+    // only when no answer waits, so that leavers never delay a hit.
+    std::deque<ConnectionPtr> m_toDispose;
     std::vector<SrvThread> m_servingThreads;
     size_t m_freeServingThreads = 0; // waiting for a connection, or about to
+    // Serving threads waiting in AwaitWakeUp, and what ends their wait.
+    std::atomic<int> m_wakeUpWaiters{0};
+    std::condition_variable m_wakeUpCame;
     bool m_stopping = false;
 
     int m_port = 0;
@@ -246,4 +303,6 @@ private:
     // Every admitted connection; guarded by m_slotLock.
     std::list<ConnectionSlot*> m_slots;
     std::mutex m_slotLock;
+    std::condition_variable m_slotFreed;
+    SrvTime m_fullWaitFailedAt{};
 };

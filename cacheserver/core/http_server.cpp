@@ -75,8 +75,16 @@ int CHTTPServer::OnSent(int)
 
 bool CHTTPServer::IsComplete(const std::string& received, size_t* length)
 {
+    return IsCompleteFrom(received, 0, length);
+}
+
+bool CHTTPServer::IsCompleteFrom(const std::string& received, size_t from, size_t* length)
+{
+    // The blank line that ends a header is at most three bytes, so new
+    // bytes complete one that begins at most two before them.
+    const size_t start = from > 2 ? from - 2 : 0;
     // Lines may end in a bare LF, as a recipient of HTTP/1.1 may accept.
-    for (size_t lf = received.find('\n'); lf != std::string::npos; lf = received.find('\n', lf + 1)) {
+    for (size_t lf = received.find('\n', start); lf != std::string::npos; lf = received.find('\n', lf + 1)) {
         size_t next = lf + 1;
         if (next < received.size() && received[next] == '\r')
             ++next;

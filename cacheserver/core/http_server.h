@@ -34,6 +34,7 @@ public:
     int OnSent(int bytes) override;
     // A whole request ends at its first blank line.
     bool IsComplete(const std::string& received, size_t* length = nullptr) override;
+    bool IsCompleteFrom(const std::string& received, size_t from, size_t* length) override;
     std::unique_ptr<CResponse> HandleRequest(const std::string& request, int* keepAlive) override;
 
     // Serves config.folder (created if missing) on config.firstPort; a port

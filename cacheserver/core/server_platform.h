@@ -39,8 +39,10 @@ SrvListener* SrvListen(int port, SrvListenStatus* status);
 int SrvListenerPort(SrvListener* listener);
 enum class SrvAcceptWait { kReady, kNothing, kStopped, kFailed };
 SrvAcceptWait SrvWaitAccept(SrvListener* listener, SrvStopEvent* stop);
-// The accepted socket (non-blocking) or kSrvNoSocket; peer as "%d.%d.%d.%d"
-// and its port as stored in the address (network byte order).
+// The accepted socket (non-blocking), kSrvNoSocket, or kSrvOutOfSockets when
+// the system has none to give now (the connection stays queued); peer as
+// "%d.%d.%d.%d" and its port as stored in the address (network byte order).
+constexpr SrvSocket kSrvOutOfSockets = -2;
 SrvSocket SrvAccept(SrvListener* listener, char (&peer)[16], unsigned short* peerPort);
 void SrvCloseListener(SrvListener* listener);
 
@@ -55,6 +57,10 @@ struct SrvPollItem {
     SrvSocket socket = kSrvNoSocket;
     bool write = false; // wait until it takes bytes; otherwise until bytes arrive
     bool ready = false; // set by SrvPoll, for an error or a hang-up too
+    // Set by SrvPoll: what it reported was a hang-up or an error, not the
+    // readiness asked for. Once the peer has shut down its sending side a
+    // socket may report this at every wait (WSAPoll does).
+    bool hangUp = false;
 };
 // Waits until an item may be ready, the poller is woken or timeoutMs (-1: no
 // limit) passed. A readiness is only a hint: the caller's receive or send

@@ -190,8 +190,12 @@ SrvSocket SrvAccept(SrvListener* listener, char (&peer)[16], unsigned short* pee
     const unsigned char* b = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
     std::snprintf(peer, sizeof peer, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
     *peerPort = address.sin_port;
-    if (fd < 0)
-        return kSrvNoSocket;
+    if (fd < 0) {
+        // The listener stays readable while the connection waits in its
+        // queue: without a wait the accept thread would spin.
+        const bool exhausted = errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM;
+        return exhausted ? kSrvOutOfSockets : kSrvNoSocket;
+    }
     // Responses go out whole; waiting for an acknowledgement before the
     // last small piece would only add latency.
     const int on = 1;
@@ -251,8 +255,11 @@ bool SrvPoll(SrvPoller* poller, SrvPollItem* items, size_t count, int timeoutMs)
         eventfd_t drained;
         (void)!read(poller->wakeFd, &drained, sizeof drained);
     }
-    for (size_t i = 0; i < count; ++i)
-        items[i].ready = fds[i + 1].revents != 0;
+    for (size_t i = 0; i < count; ++i) {
+        const short revents = fds[i + 1].revents;
+        items[i].ready = revents != 0;
+        items[i].hangUp = (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && (revents & fds[i + 1].events) == 0;
+    }
     return true;
 }
 

@@ -151,6 +151,22 @@ void TestClient::SetReceiveBuffer(int bytes)
     setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
+void TestClient::Leave(Leaving how)
+{
+    if (m_fd < 0)
+        return;
+    if (how == Leaving::kShutDownSending) {
+        shutdown(m_fd, SHUT_WR);
+        return;
+    }
+    if (how == Leaving::kReset) {
+        const linger reset = {1, 0};
+        setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    }
+    close(m_fd);
+    m_fd = -1;
+}
+
 bool TestClient::Send(const std::string& bytes)
 {
     size_t done = 0;

@@ -75,6 +75,10 @@ public:
     // True when the peer closed the connection within timeoutMs.
     bool PeerClosed(int timeoutMs = 5000);
     void SetReceiveBuffer(int bytes);
+    // Leaves as a peer may: an orderly close, a reset, or shutting down
+    // only its sending side (the socket stays open until destroyed).
+    enum class Leaving { kClose, kReset, kShutDownSending };
+    void Leave(Leaving how);
 
 private:
     int m_fd = -1;

@@ -183,8 +183,10 @@ SrvSocket SrvAccept(SrvListener* listener, char (&peer)[16], unsigned short* pee
     const unsigned char* b = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
     std::snprintf(peer, sizeof peer, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
     *peerPort = address.sin_port;
-    if (s == INVALID_SOCKET)
-        return kSrvNoSocket;
+    if (s == INVALID_SOCKET) {
+        const int error = WSAGetLastError();
+        return error == WSAEMFILE || error == WSAENOBUFS ? kSrvOutOfSockets : kSrvNoSocket;
+    }
     // The accepted socket inherits the listener's event-select, which a
     // connection has no use for; without it, it is made non-blocking
     // explicitly ("accept" and "WSAEventSelect" on learn.microsoft.com).
@@ -267,8 +269,14 @@ bool SrvPoll(SrvPoller* poller, SrvPollItem* items, size_t count, int timeoutMs)
         while (recv(poller->wake, drained, sizeof drained, 0) > 0) {
         }
     }
-    for (size_t i = 0; i < count; ++i)
-        items[i].ready = fds[i + 1].revents != 0;
+    // After the peer's FIN, WSAPoll reports POLLHUP whatever was asked for
+    // ("WSAPoll function", learn.microsoft.com): the caller is told, so
+    // that a wait for room does not become a busy loop.
+    for (size_t i = 0; i < count; ++i) {
+        const SHORT revents = fds[i + 1].revents;
+        items[i].ready = revents != 0;
+        items[i].hangUp = (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && (revents & fds[i + 1].events) == 0;
+    }
     return true;
 }
 

@@ -7,6 +7,7 @@
 HOST_LIMIT=5
 source "$(dirname "${BASH_SOURCE[0]}")/cache_server_cases_connections.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/cache_server_cases_freshness.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/cache_server_cases_threads.sh"
 
 md5_of() { printf '%s' "$1" | md5sum | cut -d' ' -f1; }
 origin_count() { grep -c -F -- "GET $1 " "$ORIGIN_LOG" || true; }
@@ -409,4 +410,5 @@ open(sys.argv[1], 'w').write(str(s.getsockname()[1])); time.sleep(120)" "$holder
   origin_stop
   run_connection_cases "$work"
   run_freshness_cases "$work"
+  run_thread_cases "$work"
 }
