@@ -61,7 +61,9 @@ std::string Describe(bool answered, int status, const std::string& body, const s
         return "status " + std::to_string(status);
     if (body.size() != expected.size())
         return std::to_string(body.size()) + " bytes instead of " + std::to_string(expected.size());
-    return "the body differs from the origin's";
+    if (body != expected)
+        return "the body differs from the origin's";
+    return "the body was the origin's";
 }
 
 } // namespace

@@ -183,7 +183,7 @@ void SelfTestOrigin::Answer(SOCKET peer)
     }
     SendAll(peer, "HTTP/1.1 200 OK\r\nContent-Type: " + resource.contentType +
                       "\r\nContent-Length: " + std::to_string(resource.body.size()) +
-                      "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + resource.body);
+                      "\r\nConnection: close\r\n\r\n" + resource.body);
     ::shutdown(peer, SD_SEND);
 }
 
