@@ -6,8 +6,8 @@
 # each request. A browser-like client (6 keep-alive connections, list
 # order) loads the whole game in these ways, interleaved, ROUNDS (3) times:
 #   direct from the CDN; through our server with an empty, then a full
-#   cache; through the Windows build of our server (the x86_64 twin's host
-#   under wine64; WINDOWS=0 leaves it out) with an empty, then a full cache;
+#   cache; through the Windows build of our server (the 32-bit host under
+#   32-bit Wine, or the x86_64 twin's under wine64; WINDOWS=0 leaves it out) with an empty, then a full cache;
 #   through nginx proxy_cache with an empty, then a full cache.
 # The CDN connections each load opened are counted at the relay.
 # Then our server with a budget of half the game loads it twice; the CDN's
@@ -34,13 +34,20 @@ bash "$here/scripts/build.sh" native >/dev/null
 host=$here/build/native/kestrun_cache_host
 
 # The Windows host in a Wine prefix of its own; its cache folder is on C:.
+# It is the product's own 32-bit build under 32-bit Wine where this machine
+# runs that (scripts/wine-arch.sh), else the x86_64 twin under wine64.
 windows=no
 if [ "${WINDOWS:-1}" = 1 ]; then
-  [ -x /usr/lib/wine/wine64 ] || { echo "bench: wine64 is missing (WINDOWS=0 leaves the Windows host out)"; exit 1; }
-  [ -f "$here/build/win64/build.ninja" ] || bash "$here/scripts/build.sh" win64 >/dev/null
-  cmake --build "$here/build/win64" --target kestrun_cache_host >/dev/null
-  export WINEPREFIX=$here/build/wine/win64/bench WINEDEBUG=-all
-  KESTRUN_WINE_ARCH=win64 bash "$here/scripts/wine-prefix.sh" "$WINEPREFIX" --no-z
+  win_arch=${KESTRUN_WINE_ARCH:-$(bash "$here/scripts/wine-arch.sh")}
+  case $win_arch in
+    win32) win_loader=/usr/lib/wine/wine ;;
+    *) win_arch=win64 win_loader=/usr/lib/wine/wine64 ;;
+  esac
+  [ -x "$win_loader" ] || { echo "bench: $win_loader is missing (WINDOWS=0 leaves the Windows host out)"; exit 1; }
+  [ -f "$here/build/$win_arch/build.ninja" ] || bash "$here/scripts/build.sh" "$win_arch" >/dev/null
+  cmake --build "$here/build/$win_arch" --target kestrun_cache_host >/dev/null
+  export WINEPREFIX=$here/build/wine/$win_arch/bench WINEDEBUG=-all
+  KESTRUN_WINE_ARCH=$win_arch bash "$here/scripts/wine-prefix.sh" "$WINEPREFIX" --no-z
   windows=yes
 fi
 
@@ -131,7 +138,7 @@ host_restart() {
 win_host_start() {
   rm -rf "$WINEPREFIX/drive_c/bench-cache"
   rm -f "$work/win.in" && mkfifo "$work/win.in"
-  /usr/lib/wine/wine64 "$here/build/win64/kestrun_cache_host.exe" 'C:\bench-cache' 0 "http://127.0.0.1:$delay_port/" \
+  "$win_loader" "$here/build/$win_arch/kestrun_cache_host.exe" 'C:\bench-cache' 0 "http://127.0.0.1:$delay_port/" \
     < "$work/win.in" > "$work/win.out" 2>&1 &
   win_pid=$!
   sleep 100000 > "$work/win.in" &
@@ -235,9 +242,10 @@ twice=$(sort "$work/cdn/logs/access.log" | uniq -c | awk '$1 >= 2' | wc -l)
 cdn_requests=$(wc -l < "$work/cdn/logs/access.log")
 
 $py - "$work" "$resources" "$game_bytes" "$rounds" "$rtt_ms" "$rate" "$budget" "$twice" "$cdn_requests" \
-  "$budget_files" "$budget_bytes" > "$out/game_load.md" <<'PY'
+  "$budget_files" "$budget_bytes" "${win_arch:-win64}" > "$out/game_load.md" <<'PY'
 import json, os, statistics, sys
-work, resources, game, rounds, rtt, rate, budget, twice, cdn_requests, kept_files, kept_bytes = sys.argv[1:]
+work, resources, game, rounds, rtt, rate, budget, twice, cdn_requests, kept_files, kept_bytes, win_arch = sys.argv[1:]
+wine = "32-bit product, 32-bit Wine" if win_arch == "win32" else "x86_64 twin, wine64"
 def runs(name):
     with open("%s/%s.json" % (work, name)) as f:
         return [json.loads(line) for line in f if line.strip()]
@@ -256,8 +264,8 @@ print("Whole game load: %s resources, %.1f MiB (fixed seed), CDN nginx limit_rat
 print("| way | total s | 50th resource s | 99th resource s | total / direct | CDN connections | errors |")
 print("|---|---|---|---|---|---|---|")
 rows = [("direct from the CDN", "direct"), ("Kestrun, empty cache", "ours_empty"), ("Kestrun, full cache", "ours_full"),
-        ("Kestrun Windows host (wine64), empty cache", "win_empty"),
-        ("Kestrun Windows host (wine64), full cache", "win_full"),
+        ("Kestrun Windows host (%s), empty cache" % wine, "win_empty"),
+        ("Kestrun Windows host (%s), full cache" % wine, "win_full"),
         ("nginx proxy_cache, empty cache", "nginx_empty"), ("nginx proxy_cache, full cache", "nginx_full")]
 for label, name in rows:
     if not os.path.exists("%s/%s.json" % (work, name)):
