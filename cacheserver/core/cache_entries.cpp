@@ -56,11 +56,11 @@ void CCacheEntries::CheckUnknown(const std::string& file)
     EntryMeta meta;
     if (!ReadEntryMeta(file, &meta))
         return;
-    SrvFile* body = SrvOpenFile(file);
+    const OwnedSrvFile body(SrvOpenFile(file));
     if (!body)
         return;
-    const bool matches = SrvFileSize(body) == meta.length && FileHasChecksum(body, meta.length, meta.checksum);
-    SrvCloseFile(body);
+    const bool matches =
+        SrvFileSize(body.get()) == meta.length && FileHasChecksum(body.get(), meta.length, meta.checksum);
     std::lock_guard<std::mutex> hold(m_lock);
     if (matches && !m_without.count(file))
         m_checked.emplace(file, meta);

@@ -19,9 +19,8 @@ const char* const kFieldNames[kFieldCount] = {"length", "checksum", "stored", "f
 
 bool ParseDecimal(const std::string& text, long long* value)
 {
-    // Only what FormatEntryMeta writes: digits, with a minus for the one
-    // negative value it writes.
-    // negative value it writes. 18 digits cannot overflow.
+    // Only what FormatEntryMeta writes: plain digits (the one negative
+    // value, "-1", is matched before). 18 digits cannot overflow.
     if (text.empty() || text.size() > 18 || (text.size() > 1 && text[0] == '0'))
         return false;
     long long n = 0;
@@ -173,22 +172,22 @@ std::string EntryMetaFileFor(const std::string& file)
 
 bool ReadEntryMeta(const std::string& file, EntryMeta* meta)
 {
-    SrvFile* opened = SrvOpenFile(EntryMetaFileFor(file));
+    const OwnedSrvFile opened(SrvOpenFile(EntryMetaFileFor(file)));
     if (!opened)
         return false;
-    const long long size = SrvFileSize(opened);
+    const long long size = SrvFileSize(opened.get());
     std::string text;
     bool ok = size > 0 && size <= static_cast<long long>(kMaxEntryMetaBytes);
     if (ok) {
         text.resize(static_cast<size_t>(size));
         long long got = 0;
         while (ok && got < size) {
-            const long n = SrvReadAt(opened, got, &text[static_cast<size_t>(got)], static_cast<int>(size - got));
+            const long n =
+                SrvReadAt(opened.get(), got, &text[static_cast<size_t>(got)], static_cast<int>(size - got));
             ok = n > 0;
             got += n > 0 ? n : 0;
         }
     }
-    SrvCloseFile(opened);
     return ok && ParseEntryMeta(text, meta);
 }
 
@@ -201,11 +200,14 @@ bool WriteEntryMeta(const std::string& file, const EntryMeta& meta)
     std::snprintf(suffix, sizeof suffix, ".%lu-m%u.part", SrvProcessId(), counter++);
     const std::string temporary = file + suffix;
     const std::string text = FormatEntryMeta(meta);
-    SrvFile* out = SrvCreateNewFile(temporary);
-    if (!out)
-        return false;
-    const bool written = SrvWriteAt(out, 0, text.data(), static_cast<int>(text.size()));
-    SrvCloseFile(out);
+    bool written;
+    {
+        // Closed before the rename: Windows does not rename an open file.
+        const OwnedSrvFile out(SrvCreateNewFile(temporary));
+        if (!out)
+            return false;
+        written = SrvWriteAt(out.get(), 0, text.data(), static_cast<int>(text.size()));
+    }
     if (written && FsReplaceFile(temporary.c_str(), target.c_str()))
         return true;
     SrvRemoveFile(temporary);

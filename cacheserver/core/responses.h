@@ -40,9 +40,6 @@ std::unique_ptr<CResponse> MakeCacheHitResponse(const std::string& file, const R
                                                 const uint64_t* expectedChecksum = nullptr);
 
 // Owns an open file for those who share it.
-struct SrvFileCloser {
-    void operator()(SrvFile* file) const { SrvCloseFile(file); }
-};
 using SharedFile = std::shared_ptr<SrvFile>;
 inline SharedFile ShareFile(SrvFile* file)
 {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 using SrvSocket = std::intptr_t;
@@ -112,6 +113,11 @@ long SrvReadAt(SrvFile* file, long long offset, char* into, int length);
 // True when all bytes were written at offset.
 bool SrvWriteAt(SrvFile* file, long long offset, const char* bytes, int length);
 void SrvCloseFile(SrvFile* file);
+// Closes an open file when its owner goes.
+struct SrvFileCloser {
+    void operator()(SrvFile* file) const { SrvCloseFile(file); }
+};
+using OwnedSrvFile = std::unique_ptr<SrvFile, SrvFileCloser>;
 bool SrvRemoveFile(const std::string& path);
 // Calls visit with each file name in the folder and its age in seconds.
 void SrvListFolder(const std::string& folder, const std::function<void(const std::string& name, long long ageSeconds)>& visit);
