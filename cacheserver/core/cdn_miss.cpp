@@ -333,13 +333,6 @@ private:
     const long long m_budgetBytes;
 };
 
-struct FetchJob {
-    std::shared_ptr<CMissBoard> board;
-    std::shared_ptr<CdnMiss> miss;
-    CdnFetch fetch;
-    unsigned id;
-};
-
 // One request's view of a miss: the header once the CDN's answer is known,
 // then the body from the file as far as it has been written.
 class MissResponse : public CResponse {
@@ -488,8 +481,16 @@ private:
 
 } // namespace
 
+struct CMissBoard::FetchJob {
+    std::shared_ptr<CMissBoard> board;
+    std::shared_ptr<CdnMiss> miss;
+    CdnFetch fetch;
+    unsigned id;
+};
+
 CMissBoard::CMissBoard(CdnFetch fetch, int answerTimeout, int stallTimeout, long long budget)
-    : answerTimeoutMs(answerTimeout), stallTimeoutMs(stallTimeout), budgetBytes(budget), m_fetch(std::move(fetch))
+    : answerTimeoutMs(answerTimeout), stallTimeoutMs(stallTimeout), budgetBytes(budget), m_fetch(std::move(fetch)),
+      m_workers(std::make_shared<CWorkerPool>(kFetchThreadsKept, kFetchThreadIdleMs))
 {
 }
 
@@ -542,32 +543,26 @@ std::shared_ptr<CdnMiss> CMissBoard::StartFetchLocked(const std::string& path, c
         miss->revalidation = *revalidation;
         miss->revalidating = true;
     }
-    auto* job = new (std::nothrow) FetchJob{shared_from_this(), miss, m_fetch, fetchId};
-    SrvThread thread;
-    if (!job || !SrvStartThread(&CMissBoard::FetchThreadProc, job, &thread, 0)) {
-        delete job;
+    auto job = std::make_shared<FetchJob>(FetchJob{shared_from_this(), miss, m_fetch, fetchId});
+    if (!m_workers->Run([job] { RunFetch(std::move(*job)); })) {
         if (!temporary.empty())
             SrvRemoveFile(temporary);
         return nullptr;
     }
-    // Never joined: a fetch that does not end must not hold up a stop.
-    SrvDetachThread(thread);
     m_running[fetchId] = temporary;
     m_misses[path] = miss;
     return miss;
 }
 
-unsigned CMissBoard::FetchThreadProc(void* arg)
+void CMissBoard::RunFetch(FetchJob job)
 {
-    std::shared_ptr<CMissBoard> board;
-    unsigned fetchId = 0;
+    const std::shared_ptr<CMissBoard> board = std::move(job.board);
     {
-        std::unique_ptr<FetchJob> job(static_cast<FetchJob*>(arg));
-        board = job->board;
-        fetchId = job->id;
-        CdnMiss& m = *job->miss;
-        MissWriter writer(job->miss, *board);
-        const CdnFetchResult result = job->fetch(m.url, writer);
+        const std::shared_ptr<CdnMiss> miss = std::move(job.miss);
+        const CdnFetch fetch = std::move(job.fetch);
+        CdnMiss& m = *miss;
+        MissWriter writer(miss, *board);
+        const CdnFetchResult result = fetch(m.url, writer);
         {
             std::lock_guard<std::mutex> hold(m.lock);
             if (m.state == State::kWaitingHead)
@@ -577,12 +572,11 @@ unsigned CMissBoard::FetchThreadProc(void* arg)
             m.Settle();
             m.Changed();
         }
-        board->Forget(job->miss);
+        board->Forget(miss);
     }
     // Last, once this thread holds nothing of the fetch any more: whoever
     // waits for the fetches to end may then free what they shared.
-    board->FetchEnded(fetchId);
-    return kServerThreadExitCode;
+    board->FetchEnded(job.id);
 }
 
 void CMissBoard::Leave(const std::shared_ptr<CdnMiss>& miss)
@@ -631,6 +625,7 @@ void CMissBoard::FetchEnded(unsigned fetchId)
 
 void CMissBoard::CancelAll(int timeoutMs)
 {
+    m_workers->Close();
     std::unique_lock<std::mutex> hold(m_lock);
     for (auto& entry : m_misses)
         entry.second->cancelled = true;

@@ -1,4 +1,5 @@
-// Misses: one CDN fetch per path at a time, on a thread of its own, written
+// Misses: one CDN fetch per path at a time, on a thread of its own (one of
+// a few kept for the next miss), written
 // to a temporary file beside the cache file while every request that wants
 // the path streams from that file as the bytes arrive. Only a complete 200
 // answer is renamed into the cache. A fetch goes on when its requests leave
@@ -9,6 +10,7 @@
 #include "cacheserver/core/cache_server_config.h"
 #include "cacheserver/core/entry_meta.h"
 #include "cacheserver/core/responses.h"
+#include "cacheserver/core/worker_pool.h"
 
 #include <condition_variable>
 #include <map>
@@ -27,6 +29,10 @@ constexpr int kMaxUnattendedFetches = 32;
 constexpr int kRevalidationAnswerMs = 3000;
 // Revalidations of stale entries that run behind the responses at once.
 constexpr int kMaxBackgroundRevalidations = 4;
+// Fetch threads kept waiting for the next miss, and for how long: as many
+// as the browsers ask for at once, through a game load's bursts.
+constexpr size_t kFetchThreadsKept = 16;
+constexpr int kFetchThreadIdleMs = 10000;
 
 struct CdnAnswerFields;
 
@@ -91,13 +97,15 @@ public:
     const long long budgetBytes;
 
 private:
-    static unsigned FetchThreadProc(void* arg);
+    struct FetchJob;
+    static void RunFetch(FetchJob job);
     // Starts a fetch of url for the path (a revalidation when given one).
     // Called under m_lock; null when no fetch could be started.
     std::shared_ptr<CdnMiss> StartFetchLocked(const std::string& path, const std::string& file, const std::string& url,
                                               const EntryRevalidation* revalidation);
 
     const CdnFetch m_fetch;
+    const std::shared_ptr<CWorkerPool> m_workers;
     std::mutex m_lock;
     std::map<std::string, std::shared_ptr<CdnMiss>> m_misses;
     std::condition_variable m_fetchEnded;

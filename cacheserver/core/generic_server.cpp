@@ -249,7 +249,13 @@ void CGenericServer::Watch(ConnectionPtr c)
         std::lock_guard<std::mutex> hold(m_queueLock);
         m_toWatch.push_back(std::move(c));
     }
-    SrvWakePoller(m_poller);
+    WakeWatch();
+}
+
+void CGenericServer::WakeWatch()
+{
+    if (!m_watchWakePending.exchange(true))
+        SrvWakePoller(m_poller);
 }
 
 void CGenericServer::QueueToServe(ConnectionPtr c)

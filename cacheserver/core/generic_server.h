@@ -198,6 +198,7 @@ private:
     struct Connection;
     using ConnectionPtr = std::unique_ptr<Connection>;
     struct WatchSet;
+    struct WakeState;
 
     static unsigned AcceptThreadProc(void* arg);
     static unsigned WatchThreadProc(void* arg);
@@ -229,12 +230,16 @@ private:
     // True when the response's wake-up came within kAnswerWaitMs while no
     // other connection waited for a thread.
     bool AwaitWakeUp(Connection& c);
-    void OnWakeUp(std::atomic<bool>& woken);
+    void OnWakeUp(WakeState& wake);
     long SendFilePart(Connection& c, std::unique_ptr<char[]>& area);
     Next StartLinger(Connection& c);
     void CountSent(Connection& c, long bytes);
     // Hand-overs between the threads.
     void Watch(ConnectionPtr c);
+    // Brings the watch thread out of its wait. One signal stands for every
+    // change until the watch thread next looks: each costs a system call
+    // on both sides, and a fetch makes changes by the hundred.
+    void WakeWatch();
     void QueueToServe(ConnectionPtr c);
     ConnectionPtr NextToServe();
     void Close(ConnectionPtr c);
@@ -274,6 +279,9 @@ private:
     SrvThread m_watchThread;
     SrvStopEvent* m_stopEvent = nullptr;
     SrvPoller* m_poller = nullptr;
+    // A signal has gone to the poller that the watch thread has not yet
+    // looked past (see WakeWatch).
+    std::atomic<bool> m_watchWakePending{false};
 
     // Stands in for the started event: each server thread reports ready or failed.
     std::mutex m_startLock;

@@ -77,7 +77,7 @@ CGenericServer::ConnectionSlot* CGenericServer::TakeSlotLocked()
             return nullptr;
         // The watch thread closes it now; a serving thread at its next step.
         victim->ended = true;
-        SrvWakePoller(m_poller);
+        WakeWatch();
     }
     auto* slot = new (std::nothrow) ConnectionSlot;
     if (slot)

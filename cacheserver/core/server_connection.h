@@ -26,6 +26,15 @@ struct CGenericServer::ConnectionSlot {
     std::atomic<bool> ended{false};
 };
 
+// A response's wake-up; shared, as the response may call it from another
+// thread until it is destroyed.
+struct CGenericServer::WakeState {
+    std::atomic<bool> woken{false};
+    // The watch thread holds the connection for its answer: only then does
+    // a wake-up need to bring that thread out of its wait.
+    std::atomic<bool> watched{false};
+};
+
 struct CGenericServer::Connection {
     // What the watch thread waits for.
     enum class Wait {
@@ -72,9 +81,8 @@ struct CGenericServer::Connection {
     int pieceSent = 0;
     long long total = 0;
     bool sendFileUnsupported = false;
-    // Set by the response's wake-up; shared, as the response may call it
-    // from another thread until it is destroyed.
-    std::shared_ptr<std::atomic<bool>> woken;
+    // Set by the response's wake-up.
+    std::shared_ptr<WakeState> wake;
     bool wakeable = false;
     // When the peer last took a byte, when the current wait for room began,
     // how long it has kept us waiting in this rate window and what it took

@@ -64,6 +64,7 @@ CGenericServer::Next CGenericServer::Serve(Connection& c, std::unique_ptr<char[]
         case Pumped::kWaiting:
             // Its wake-up, or the peer leaving, brings it back.
             PublishWaitingForAnswer(c);
+            c.wake->watched.store(true);
             c.wait = Connection::Wait::kResponse;
             c.deadline = SrvClock::now() + SrvMilliseconds(std::max(1, c.response->RecheckMs()));
             return Next::kWatch;
@@ -95,11 +96,11 @@ CGenericServer::Next CGenericServer::StartResponse(Connection& c, size_t length)
     if (!c.response)
         return StartLinger(c);
     c.request.erase(0, length);
-    if (!c.woken)
-        c.woken = std::make_shared<std::atomic<bool>>(false);
+    if (!c.wake)
+        c.wake = std::make_shared<WakeState>();
     // The response is destroyed before the server, and calls its wake-up
     // no more once destroyed.
-    c.wakeable = c.response->SetWakeUp([this, woken = c.woken] { OnWakeUp(*woken); });
+    c.wakeable = c.response->SetWakeUp([this, wake = c.wake] { OnWakeUp(*wake); });
     c.pieceHeld = false;
     c.total = 0;
     c.blocked = SrvDuration::zero();
@@ -172,8 +173,10 @@ CGenericServer::Pumped CGenericServer::Pump(Connection& c, std::unique_ptr<char[
                 return Pumped::kFailed;
             c.piece = CResponse::Piece();
             // Cleared before asking: a wake-up from now on is not lost.
-            if (c.wakeable)
-                c.woken->store(false);
+            if (c.wakeable) {
+                c.wake->watched.store(false);
+                c.wake->woken.store(false);
+            }
             const CResponse::Next next = c.response->NextPiece(kSendFilePieceBytes, &c.piece);
             if (next == CResponse::Next::kWait) {
                 if (c.wakeable && !AwaitWakeUp(c))
@@ -215,21 +218,24 @@ bool CGenericServer::AwaitWakeUp(Connection& c)
     // the count or the wait sees the flag.
     ++m_wakeUpWaiters;
     m_wakeUpCame.wait_for(hold, std::chrono::milliseconds(kAnswerWaitMs),
-                          [&] { return c.woken->load() || !m_toServe.empty() || m_stopping; });
+                          [&] { return c.wake->woken.load() || !m_toServe.empty() || m_stopping; });
     --m_wakeUpWaiters;
-    return c.woken->load() && m_toServe.empty() && !m_stopping;
+    return c.wake->woken.load() && m_toServe.empty() && !m_stopping;
 }
 
-void CGenericServer::OnWakeUp(std::atomic<bool>& woken)
+void CGenericServer::OnWakeUp(WakeState& wake)
 {
-    woken.store(true);
+    wake.woken.store(true);
     if (m_wakeUpWaiters.load() > 0) {
         {
             std::lock_guard<std::mutex> hold(m_queueLock);
         }
         m_wakeUpCame.notify_all();
     }
-    SrvWakePoller(m_poller);
+    // Set before the hand-over to the watch thread, so that a wake-up
+    // either sees it or is seen there (PrepareWait).
+    if (wake.watched.load())
+        WakeWatch();
 }
 
 long CGenericServer::SendFilePart(Connection& c, std::unique_ptr<char[]>& area)

@@ -38,6 +38,9 @@ void CGenericServer::RunWatchThread()
 // Takes the connections handed over and says what to wait on, and how long.
 int CGenericServer::PrepareWait(WatchSet& set)
 {
+    // Cleared before anything is looked at: a change from now on signals
+    // the poller again.
+    m_watchWakePending.store(false);
     {
         std::lock_guard<std::mutex> hold(m_queueLock);
         for (ConnectionPtr& c : m_toWatch)
@@ -53,7 +56,7 @@ int CGenericServer::PrepareWait(WatchSet& set)
     bool readyNow = false;
     for (size_t i = 0; i < set.watched.size(); ++i) {
         const Connection& c = *set.watched[i];
-        if (c.wait == Connection::Wait::kResponse && c.woken->load())
+        if (c.wait == Connection::Wait::kResponse && c.wake->woken.load())
             readyNow = true;
         else if (c.slot->ended)
             readyNow = true;
@@ -194,7 +197,7 @@ CGenericServer::Next CGenericServer::OnClock(Connection& c)
     const SrvTime now = SrvClock::now();
     switch (c.wait) {
     case Connection::Wait::kResponse:
-        return c.woken->load() || now >= c.deadline ? Next::kServe : Next::kWatch;
+        return c.wake->woken.load() || now >= c.deadline ? Next::kServe : Next::kWatch;
     case Connection::Wait::kWritable: {
         if (now < NextDeadline(c))
             return Next::kWatch;
