@@ -21,6 +21,11 @@ bool CGenericServer::Start(int port)
         return false;
     m_port = port & 0xffff;
     m_portTaken = false;
+    try {
+        m_awaitedWakeUps.reserve(kMaxServingThreads);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     if (!SrvNetStartup())
         return false;
     m_stopEvent = SrvCreateStopEvent();
@@ -87,9 +92,9 @@ void CGenericServer::Stop()
         std::lock_guard<std::mutex> hold(m_queueLock);
         m_stopping = true;
         serving.swap(m_servingThreads);
+        EndWakeUpWaitsLocked();
     }
     m_serveQueued.notify_all();
-    m_wakeUpCame.notify_all();
     // A serving thread ends its response at the stop signal and hands the
     // connection over; what is left in the queues is closed here.
     for (SrvThread& t : serving)
@@ -280,15 +285,21 @@ void CGenericServer::QueueToServe(ConnectionPtr c)
             unserved = std::move(queue.back());
             queue.pop_back();
         }
+        // A thread waiting for a response's wake-up gives way.
+        if (!unserved)
+            EndWakeUpWaitsLocked();
     }
     if (unserved) {
         Close(std::move(unserved));
         return;
     }
     m_serveQueued.notify_one();
-    // A thread waiting for a response's wake-up gives way.
-    if (m_wakeUpWaiters.load() > 0)
-        m_wakeUpCame.notify_all();
+}
+
+void CGenericServer::EndWakeUpWaitsLocked()
+{
+    for (WakeState* wake : m_awaitedWakeUps)
+        wake->came.notify_one();
 }
 
 CGenericServer::ConnectionPtr CGenericServer::NextToServe()

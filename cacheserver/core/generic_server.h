@@ -234,6 +234,8 @@ private:
     long SendFilePart(Connection& c, std::unique_ptr<char[]>& area);
     Next StartLinger(Connection& c);
     void CountSent(Connection& c, long bytes);
+    // Ends every wait in AwaitWakeUp. Called under m_queueLock.
+    void EndWakeUpWaitsLocked();
     // Hand-overs between the threads.
     void Watch(ConnectionPtr c);
     // Brings the watch thread out of its wait. One signal stands for every
@@ -299,9 +301,9 @@ private:
     std::deque<ConnectionPtr> m_toDispose;
     std::vector<SrvThread> m_servingThreads;
     size_t m_freeServingThreads = 0; // waiting for a connection, or about to
-    // Serving threads waiting in AwaitWakeUp, and what ends their wait.
-    std::atomic<int> m_wakeUpWaiters{0};
-    std::condition_variable m_wakeUpCame;
+    // The wake-ups serving threads wait for in AwaitWakeUp: a connection
+    // queued for a thread or the stop ends each of those waits.
+    std::vector<WakeState*> m_awaitedWakeUps;
     bool m_stopping = false;
 
     int m_port = 0;

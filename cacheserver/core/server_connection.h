@@ -6,6 +6,7 @@
 #include "cacheserver/core/generic_server.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,10 @@ struct CGenericServer::WakeState {
     // The watch thread holds the connection for its answer: only then does
     // a wake-up need to bring that thread out of its wait.
     std::atomic<bool> watched{false};
+    // A serving thread waits for this wake-up (AwaitWakeUp): it alone is
+    // told, not every thread that waits for a wake-up of its own.
+    std::atomic<bool> awaited{false};
+    std::condition_variable came; // with the server's queue lock
 };
 
 struct CGenericServer::Connection {

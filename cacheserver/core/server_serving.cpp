@@ -213,24 +213,30 @@ CGenericServer::Pumped CGenericServer::Pump(Connection& c, std::unique_ptr<char[
 
 bool CGenericServer::AwaitWakeUp(Connection& c)
 {
+    WakeState& wake = *c.wake;
     std::unique_lock<std::mutex> hold(m_queueLock);
-    // Counted before the flag is looked at, so that OnWakeUp either sees
-    // the count or the wait sees the flag.
-    ++m_wakeUpWaiters;
-    m_wakeUpCame.wait_for(hold, std::chrono::milliseconds(kAnswerWaitMs),
-                          [&] { return c.wake->woken.load() || !m_toServe.empty() || m_stopping; });
-    --m_wakeUpWaiters;
-    return c.wake->woken.load() && m_toServe.empty() && !m_stopping;
+    // Room for every serving thread is made at the start.
+    if (m_awaitedWakeUps.size() == m_awaitedWakeUps.capacity())
+        return false;
+    m_awaitedWakeUps.push_back(&wake);
+    // Set before the flag is looked at, so that OnWakeUp either sees it or
+    // the wait sees the flag.
+    wake.awaited.store(true);
+    wake.came.wait_for(hold, std::chrono::milliseconds(kAnswerWaitMs),
+                       [&] { return wake.woken.load() || !m_toServe.empty() || m_stopping; });
+    wake.awaited.store(false);
+    m_awaitedWakeUps.erase(std::find(m_awaitedWakeUps.begin(), m_awaitedWakeUps.end(), &wake));
+    return wake.woken.load() && m_toServe.empty() && !m_stopping;
 }
 
 void CGenericServer::OnWakeUp(WakeState& wake)
 {
     wake.woken.store(true);
-    if (m_wakeUpWaiters.load() > 0) {
+    if (wake.awaited.load()) {
         {
             std::lock_guard<std::mutex> hold(m_queueLock);
         }
-        m_wakeUpCame.notify_all();
+        wake.came.notify_one();
     }
     // Set before the hand-over to the watch thread, so that a wake-up
     // either sees it or is seen there (PrepareWait).
