@@ -15,7 +15,8 @@
 # loaded by a new process, whose first load checks every entry's checksum,
 # at once and 2 s after its launch, and with the entries' metadata removed
 # (the hit path of older caches).
-#   bench/game_load.sh        (RESOURCES, ROUNDS, RTT_MS, RATE to change)
+#   bench/game_load.sh        (RESOURCES, ROUNDS, RTT_MS, RATE to change;
+#                              WIN_HOST for another build of the Windows host)
 # Prints the tables and writes them to build/bench/game_load.md.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -46,6 +47,8 @@ if [ "${WINDOWS:-1}" = 1 ]; then
   [ -x "$win_loader" ] || { echo "bench: $win_loader is missing (WINDOWS=0 leaves the Windows host out)"; exit 1; }
   [ -f "$here/build/$win_arch/build.ninja" ] || bash "$here/scripts/build.sh" "$win_arch" >/dev/null
   cmake --build "$here/build/$win_arch" --target kestrun_cache_host >/dev/null
+  # WIN_HOST: another build of the host (an earlier one, say) in its place.
+  win_host=${WIN_HOST:-$here/build/$win_arch/kestrun_cache_host.exe}
   export WINEPREFIX=$here/build/wine/$win_arch/bench WINEDEBUG=-all
   KESTRUN_WINE_ARCH=$win_arch bash "$here/scripts/wine-prefix.sh" "$WINEPREFIX" --no-z
   windows=yes
@@ -138,7 +141,7 @@ host_restart() {
 win_host_start() {
   rm -rf "$WINEPREFIX/drive_c/bench-cache"
   rm -f "$work/win.in" && mkfifo "$work/win.in"
-  "$win_loader" "$here/build/$win_arch/kestrun_cache_host.exe" 'C:\bench-cache' 0 "http://127.0.0.1:$delay_port/" \
+  "$win_loader" "$win_host" 'C:\bench-cache' 0 "http://127.0.0.1:$delay_port/" \
     < "$work/win.in" > "$work/win.out" 2>&1 &
   win_pid=$!
   sleep 100000 > "$work/win.in" &
