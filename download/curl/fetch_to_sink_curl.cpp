@@ -119,6 +119,7 @@ public:
             CurlSockets* self = static_cast<CurlSockets*>(raw);
             std::lock_guard<std::mutex> hold(self->m_lock);
             self->m_open.insert(fd);
+            self->m_unused.insert(fd);
         }
         return fd;
     }
@@ -128,18 +129,25 @@ public:
         {
             std::lock_guard<std::mutex> hold(self->m_lock);
             self->m_open.erase(fd);
+            self->m_unused.erase(fd);
         }
         return CloseCurlSocket(fd);
     }
 
-    // True when the connection from localPort to remotePort already holds
-    // bytes or its end; it is then shut, so that it is never used again.
+    // True when the connection from localPort to remotePort, kept from an
+    // earlier answer, already holds bytes or its end; it is then shut, so
+    // that it is never used again. A connection's first request is not
+    // looked at: no answer has come over it, and what waits there is the
+    // server's own (a TLS 1.3 server sends its session tickets right after
+    // the handshake).
     bool TakeIfSpoilt(int localPort, int remotePort)
     {
         std::lock_guard<std::mutex> hold(m_lock);
         for (const curl_socket_t fd : m_open) {
             if (CurlSocketPort(fd, false) != localPort || CurlSocketPort(fd, true) != remotePort)
                 continue;
+            if (m_unused.erase(fd) > 0)
+                return false;
             if (!CurlSocketHoldsInput(fd))
                 return false; // the usual case
             ShutCurlSocket(fd);
@@ -151,6 +159,8 @@ public:
 private:
     std::mutex m_lock;
     std::set<curl_socket_t> m_open;
+    // Opened, and not yet used for a request.
+    std::set<curl_socket_t> m_unused;
 };
 
 // Called once the connection for a request is chosen, new or kept, before
